@@ -1,0 +1,83 @@
+# Host build: pure logic, unit tests, publisher tools, benchmarks, and the Windows sub-build.
+include(CTest)
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(ORV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+
+add_library(orv_logic STATIC ${ORV_LOGIC_SOURCES})
+target_include_directories(orv_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(orv_logic PRIVATE ${ORV_WARNINGS})
+
+option(ORV_SANITIZE "Build the host logic and unit tests with AddressSanitizer and UBSan" ON)
+if(ORV_SANITIZE)
+  set(ORV_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer)
+  add_library(orv_logic_san STATIC ${ORV_LOGIC_SOURCES})
+  target_include_directories(orv_logic_san PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(orv_logic_san PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
+  target_link_options(orv_logic_san PUBLIC ${ORV_SAN_FLAGS})
+  set(ORV_TEST_LOGIC orv_logic_san)
+else()
+  set(ORV_TEST_LOGIC orv_logic)
+endif()
+
+# Host tools: tools/<name>_main.cpp makes the command <name> (underscores become dashes);
+# the other sources in tools/ form a library that the tools and the tests share.
+file(GLOB ORV_TOOL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
+list(FILTER ORV_TOOL_LIB_SOURCES EXCLUDE REGEX "_main\\.cpp$")
+add_library(orv_tools STATIC ${ORV_TOOL_LIB_SOURCES} ${CMAKE_SOURCE_DIR}/tools/empty.cpp)
+target_link_libraries(orv_tools PUBLIC orv_logic)
+target_compile_options(orv_tools PRIVATE ${ORV_WARNINGS} -O2)
+file(GLOB ORV_TOOL_MAINS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*_main.cpp)
+set(ORV_TOOL_TARGETS)
+foreach(src ${ORV_TOOL_MAINS})
+  get_filename_component(base ${src} NAME_WE)
+  string(REGEX REPLACE "_main$" "" base ${base})
+  string(REPLACE "_" "-" tool ${base})
+  add_executable(${tool} ${src})
+  target_link_libraries(${tool} PRIVATE orv_tools)
+  target_compile_options(${tool} PRIVATE ${ORV_WARNINGS} -O2)
+  list(APPEND ORV_TOOL_TARGETS ${tool})
+endforeach()
+
+# Unit tests: every tests/unit/*_test.cpp in one GoogleTest program; each test is its own
+# CTest test (label "unit"), so that ctest -j runs them in parallel.
+file(GLOB ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+if(ORV_UNIT_SOURCES)
+  add_executable(unit_tests ${ORV_UNIT_SOURCES})
+  target_link_libraries(unit_tests PRIVATE ${ORV_TEST_LOGIC} GTest::gtest_main)
+  if(ORV_TOOL_LIB_SOURCES)
+    target_sources(unit_tests PRIVATE ${ORV_TOOL_LIB_SOURCES})
+  endif()
+  target_compile_options(unit_tests PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
+  target_compile_definitions(unit_tests PRIVATE ORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+endif()
+
+# Benchmarks: tests/bench/*.cpp, each its own program; not tests.
+file(GLOB ORV_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
+foreach(src ${ORV_BENCH_SOURCES})
+  get_filename_component(base ${src} NAME_WE)
+  add_executable(bench_${base} ${src})
+  target_link_libraries(bench_${base} PRIVATE orv_tools)
+  target_compile_options(bench_${base} PRIVATE -O2)
+endforeach()
+
+# The Windows programs, cross-compiled in a sub-build of this same tree.
+include(ExternalProject)
+set(ORV_WIN_DIR ${CMAKE_BINARY_DIR}/win)
+ExternalProject_Add(windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${ORV_WIN_DIR}
+  CMAKE_ARGS
+    -DORV_WINDOWS=ON
+    -DCMAKE_BUILD_TYPE=MinSizeRel
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DORV_HOST_TOOLS=${CMAKE_BINARY_DIR}
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  USES_TERMINAL_BUILD ON
+  DEPENDS ${ORV_TOOL_TARGETS})
+
+# End-to-end tests under Wine (label "e2e").
+include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)

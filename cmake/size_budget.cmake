@@ -1,0 +1,13 @@
+# Prints the sizes of the shipped programs and fails when a ceiling is passed.
+file(SIZE ${UNINSTALL} uninstall_size)
+file(SIZE ${STUB} stub_size)
+file(SIZE ${INSTALLER} installer_size)
+message(STATUS "size: uninstall.exe ${uninstall_size} bytes (ceiling 24576)")
+message(STATUS "size: install.exe (example product) ${installer_size} bytes")
+message(STATUS "size: installer stub without FILES resources ${stub_size} bytes (ceiling 65536)")
+if(uninstall_size GREATER 24576)
+  message(FATAL_ERROR "uninstall.exe is ${uninstall_size} bytes, over its 24 KB ceiling")
+endif()
+if(stub_size GREATER 65536)
+  message(FATAL_ERROR "the installer stub is ${stub_size} bytes, over its 64 KB ceiling")
+endif()

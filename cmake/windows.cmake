@@ -1,0 +1,94 @@
+# Windows build (cross-compiled with mingw-w64, i686): install, uninstall, the example
+# product's installer, and the test-only Windows programs of the end-to-end tests.
+enable_language(RC)
+
+set(ORV_WIN_CFLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wno-unused-parameter)
+set(ORV_WIN_LDFLAGS -static -static-libgcc -static-libstdc++ -s -mwindows
+    -Wl,--gc-sections -Wl,--no-insert-timestamp)
+set(ORV_WIN_LIBS version ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
+set(CMAKE_C_FLAGS_MINSIZEREL "")
+set(CMAKE_CXX_FLAGS_MINSIZEREL "")
+
+file(GLOB ORV_COMMON_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/common/win/*.cpp)
+file(GLOB ORV_COMMON_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/common/*.cpp)
+file(GLOB ORV_INSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/logic/*.cpp)
+file(GLOB ORV_UNINSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/logic/*.cpp)
+file(GLOB ORV_INSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/*.cpp)
+file(GLOB ORV_UNINSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/*.cpp)
+
+function(orv_win_target target)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_WIN_CFLAGS}>)
+  target_link_options(${target} PRIVATE ${ORV_WIN_LDFLAGS})
+endfunction()
+
+# --- uninstall: production and fault-injection builds --------------------------------
+foreach(variant "" "_ft")
+  add_executable(uninstall${variant} ${ORV_UNINSTALL_WIN} ${ORV_UNINSTALL_LOGIC} ${ORV_COMMON_SOURCES}
+                 ${ORV_COMMON_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
+  orv_win_target(uninstall${variant})
+  target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS})
+  if(variant STREQUAL "_ft")
+    target_compile_definitions(uninstall${variant} PRIVATE ORV_FAULT_INJECTION)
+  endif()
+endforeach()
+
+# --- install: the generic program as a library; a product's installer is this library
+# linked with the common resources and the product's FILES resources --------------------
+foreach(variant "" "_ft")
+  add_library(orv_install${variant} STATIC ${ORV_INSTALL_WIN} ${ORV_INSTALL_LOGIC} ${ORV_COMMON_SOURCES}
+              ${ORV_COMMON_WIN_SOURCES})
+  orv_win_target(orv_install${variant})
+  if(variant STREQUAL "_ft")
+    target_compile_definitions(orv_install${variant} PRIVATE ORV_FAULT_INJECTION)
+  endif()
+endforeach()
+
+# The resources every installer carries: dialogs 103, 104, 106, 107, icon 105, version.
+set(ORV_INSTALL_RES ${CMAKE_BINARY_DIR}/install_res.o)
+file(GLOB ORV_RES_DEPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h
+     ${CMAKE_SOURCE_DIR}/resources/*.ico)
+add_custom_command(OUTPUT ${ORV_INSTALL_RES}
+  COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/resources -O coff
+          -i ${CMAKE_SOURCE_DIR}/resources/install.rc -o ${ORV_INSTALL_RES}
+  DEPENDS ${ORV_RES_DEPS} VERBATIM)
+add_custom_target(install_res DEPENDS ${ORV_INSTALL_RES})
+
+# How to link an installer, for tools/orv-make-installer (used below and by the tests).
+string(REPLACE ";" "\", \"" _ldflags "${ORV_WIN_LDFLAGS}")
+string(REPLACE ";" "\", \"" _libs "${ORV_WIN_LIBS}")
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/orv-link.json CONTENT "{
+  \"cxx\": \"${CMAKE_CXX_COMPILER}\",
+  \"windres\": \"${CMAKE_RC_COMPILER}\",
+  \"ldflags\": [\"${_ldflags}\"],
+  \"libs\": [\"${_libs}\"],
+  \"res\": \"${ORV_INSTALL_RES}\",
+  \"lib\": \"$<TARGET_FILE:orv_install>\",
+  \"lib_ft\": \"$<TARGET_FILE:orv_install_ft>\",
+  \"uninstall\": \"$<TARGET_FILE:uninstall>\",
+  \"uninstall_ft\": \"$<TARGET_FILE:uninstall_ft>\"
+}
+")
+
+set(ORV_MAKE_INSTALLER python3 ${CMAKE_SOURCE_DIR}/tools/orv-make-installer --link ${CMAKE_BINARY_DIR}/orv-link.json)
+
+# The stub: an installer without FILES resources, the size every product pays for.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/install_stub.exe
+  COMMAND ${ORV_MAKE_INSTALLER} --out ${CMAKE_BINARY_DIR}/install_stub.exe --no-files
+  DEPENDS orv_install install_res ${CMAKE_SOURCE_DIR}/tools/orv-make-installer VERBATIM)
+add_custom_target(install_stub ALL DEPENDS ${CMAKE_BINARY_DIR}/install_stub.exe)
+
+# --- the example product ---------------------------------------------------------------
+include(${CMAKE_SOURCE_DIR}/resources/example/example.cmake)
+
+# --- size budget -------------------------------------------------------------------------
+add_custom_target(size_budget ALL
+  COMMAND ${CMAKE_COMMAND} -DUNINSTALL=$<TARGET_FILE:uninstall> -DSTUB=${CMAKE_BINARY_DIR}/install_stub.exe
+          -DINSTALLER=${CMAKE_BINARY_DIR}/install.exe -P ${CMAKE_SOURCE_DIR}/cmake/size_budget.cmake
+  DEPENDS uninstall install_stub example_installer VERBATIM)
+
+# --- test-only Windows programs ----------------------------------------------------------
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win/win.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/e2e/win/win.cmake)
+endif()

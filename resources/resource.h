@@ -1,0 +1,20 @@
+#pragma once
+// Resource and control identifiers of install.
+
+#define IDD_CHOOSE_FOLDER 103
+#define IDD_LICENCE 104
+#define IDI_ORV 105
+#define IDD_PROGRAM_FOLDER 106
+#define IDD_COMPLETE 107
+
+#define IDC_INSTALL_DIR 1000
+#define IDC_LICENCE_TEXT 1004
+#define IDC_FOLDER_NAME 1005
+#define IDC_FOLDER_LIST 1006
+#define IDC_FOLDER_STATUS 1007
+#define IDC_OPTION1 1009
+#define IDC_OPTION2 1010
+#define IDC_OPTION3 1011
+#define IDC_OPTIONS_GROUP 1012
+#define IDC_RESTART_NOW 1013
+#define IDC_RESTART_GROUP 1015

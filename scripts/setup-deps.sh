@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian bookworm machine (run as root).
+# Does nothing for tools that are already present.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have make || need+=(make)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have Xvfb || need+=(xvfb)
+have xauth || need+=(xauth)
+have mscompress || need+=(mscompress)
+# ImageMagick's import takes the screenshots; some images ship a stand-in 'convert' without it.
+have import || need+=(imagemagick)
+have python3 || need+=(python3)
+wine_ok=1
+have wine || wine_ok=0
+dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
+
+if [ ${#need[@]} -eq 0 ] && [ $wine_ok -eq 1 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" != 0 ]; then
+  echo "setup-deps: missing packages (${need[*]} wine) and not root; install them first" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ $wine_ok -eq 0 ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  need+=(wine wine32:i386)
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

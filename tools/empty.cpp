@@ -1,0 +1,1 @@
+// Keeps the tool library non-empty while tools/ has no shared sources.
