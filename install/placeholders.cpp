@@ -1,0 +1,18 @@
+// Steps whose real code is still being written. Each ends the installation with an
+// internal error rather than pretend that it did its work; each moves to its own file
+// (payload.cpp, files.cpp, ...) as it is written, and this file then goes away.
+#include "install/state.h"
+
+int ExpandPayload() { return ReportInternalError(36); }
+int InstallFileList() { return ReportInternalError(9); }
+bool ReadFileVersion(const char*, unsigned version[4]) { version[0] = 0; return false; }
+int InstallProgramFolder() { return ReportInternalError(20); }
+int InstallDrivers() { return ReportInternalError(30); }
+int RegisterUninstall() { return ReportInternalError(31); }
+int FinishInstallation() { return ReportInternalError(23); }
+HFONT TitleFont;
+int ClientWidth, ClientHeight;
+void BackgroundCreate(HWND) {}
+void BackgroundResize(HWND, int, int) {}
+void BackgroundPaint(HWND) {}
+void BackgroundTick(HWND) {}
