@@ -5,7 +5,6 @@
 
 int ExpandPayload() { return ReportInternalError(36); }
 int InstallFileList() { return ReportInternalError(9); }
-bool ReadFileVersion(const char*, unsigned version[4]) { version[0] = 0; return false; }
 int InstallProgramFolder() { return ReportInternalError(20); }
 int InstallDrivers() { return ReportInternalError(30); }
 int RegisterUninstall() { return ReportInternalError(31); }
