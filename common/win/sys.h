@@ -69,6 +69,13 @@ ORV_SYS(HWND, CreateWindowExA, NULL, ERROR_NOT_ENOUGH_MEMORY,
         (ex, c, t, s, x, y, w, h, p, m, i, a))
 ORV_SYS(INT_PTR, DialogBoxParamA, -1, ERROR_RESOURCE_NAME_NOT_FOUND,
         (HINSTANCE i, LPCSTR t, HWND o, DLGPROC f, LPARAM p), (i, t, o, f, p))
+ORV_SYS(int, MessageBoxA, 0, ERROR_NOT_ENOUGH_MEMORY, (HWND o, LPCSTR t, LPCSTR c, UINT f), (o, t, c, f))
+
+// Texts.
+ORV_SYS(DWORD, FormatMessageA, 0, ERROR_MR_MID_NOT_FOUND,
+        (DWORD f, LPCVOID s, DWORD id, DWORD lang, LPSTR b, DWORD n, va_list* a), (f, s, id, lang, b, n, a))
+ORV_SYS(int, MultiByteToWideChar, 0, ERROR_INSUFFICIENT_BUFFER,
+        (UINT cp, DWORD f, LPCSTR s, int n, LPWSTR w, int wn), (cp, f, s, n, w, wn))
 
 // Registry.
 ORV_SYS(LONG, RegOpenKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
