@@ -13,6 +13,11 @@ class DirList {
   // Puts a copy of path at the front. False (and the list unchanged) without memory.
   bool Prepend(const char* path);
   void Clear();
+  // Exchanges the entries of the two lists.
+  void Swap(DirList& other) {
+    Node* head = head_; head_ = other.head_; other.head_ = head;
+    unsigned count = count_; count_ = other.count_; other.count_ = count;
+  }
   unsigned count() const { return count_; }
 
   // Front-to-back iteration: for (const char* p = l.First(it); p; p = l.Next(it)) ...
