@@ -1,0 +1,12 @@
+#pragma once
+// The program folder's pure pieces: the folder name rule and the bounded building of the
+// link and target paths from a prefix that stays in place.
+#include "common/fixed_text.h"
+
+// True when the text holds a backslash, which a folder name may not.
+bool HasBackslash(const char* text);
+
+// Replaces what follows the first `keep` characters of path with the parts given
+// (b may be null). When the result does not fit, path is cut back to those `keep`
+// characters and the answer is false.
+bool ReplaceTail(PathText& path, unsigned keep, const char* a, const char* b = nullptr);
