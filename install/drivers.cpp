@@ -1,0 +1,210 @@
+// The registry-item line and the kernel-mode drivers of the install script: the driver
+// file copied by version, its service key, and on the NT family its service.
+#include <string.h>
+
+#include "common/win/service.h"
+#include "common/win/sys.h"
+#include "install/logic/driver_entry.h"
+#include "install/logic/install_script.h"
+#include "install/state.h"
+
+namespace {
+
+// Waits for a service state: ten checks, one second apart.
+const unsigned kWaitTries = 10;
+const DWORD kWaitStep = 1000;
+
+class RegKey {
+ public:
+  RegKey() : key_(NULL) {}
+  ~RegKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_;
+};
+
+class ScHandle {
+ public:
+  explicit ScHandle(SC_HANDLE h = NULL) : h_(h) {}
+  ~ScHandle() {
+    if (h_) CloseServiceHandle(h_);
+  }
+  ScHandle(const ScHandle&) = delete;
+  ScHandle& operator=(const ScHandle&) = delete;
+  void Reset(SC_HANDLE h) {
+    if (h_) CloseServiceHandle(h_);
+    h_ = h;
+  }
+  SC_HANDLE get() const { return h_; }
+
+ private:
+  SC_HANDLE h_;
+};
+
+bool DwordIs(HKEY key, const char* name, DWORD expected) {
+  DWORD type = 0, value = 0, size = sizeof value;
+  if (sys::RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    return false;
+  return type == REG_DWORD && size == sizeof value && value == expected;
+}
+
+bool TextIs(HKEY key, const char* name, const char* expected) {
+  char text[MAX_PATH + 1];
+  DWORD type = 0, size = MAX_PATH;
+  if (sys::RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
+    return false;
+  text[size] = 0;
+  return type == REG_SZ && strcmp(text, expected) == 0;
+}
+
+// Whether the service key lacks one of the values that the driver step expects. Every
+// value is looked at, also after the first mismatch.
+bool ServiceKeyNeedsWriting(const char* keyPath, bool win98, const char* imagePath) {
+  RegKey key;
+  if (sys::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS) return true;
+  bool write = false;
+  if (!DwordIs(key.get(), "Type", SERVICE_KERNEL_DRIVER)) write = true;
+  if (!DwordIs(key.get(), "Start", SERVICE_AUTO_START)) write = true;
+  if (!DwordIs(key.get(), "ErrorControl", SERVICE_ERROR_NORMAL)) write = true;
+  if (win98 && !TextIs(key.get(), "ImagePath", imagePath)) write = true;
+  return write;
+}
+
+bool SetDword(HKEY key, const char* name, DWORD value) {
+  return sys::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+         ERROR_SUCCESS;
+}
+
+bool SetText(HKEY key, const char* name, const char* text) {
+  return sys::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                             static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
+}
+
+int WriteServiceKey(const char* keyPath, const char* displayName, bool win98, const char* imagePath) {
+  RegKey key;
+  DWORD disposition;
+  if (sys::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                           key.out(), &disposition) != ERROR_SUCCESS)
+    return ReportInternalError(53);
+  if (!SetDword(key.get(), "Type", SERVICE_KERNEL_DRIVER)) return ReportInternalError(54);
+  if (!SetDword(key.get(), "Start", SERVICE_AUTO_START)) return ReportInternalError(55);
+  if (!SetDword(key.get(), "ErrorControl", SERVICE_ERROR_NORMAL)) return ReportInternalError(56);
+  if (!SetText(key.get(), "DisplayName", displayName)) return ReportInternalError(57);
+  if (win98 && !SetText(key.get(), "ImagePath", imagePath)) return ReportInternalError(58);
+  return 0;
+}
+
+// Polls the service until it reports `wanted`: true when it did within the ten tries.
+bool WaitForState(SC_HANDLE service, DWORD wanted) {
+  for (unsigned i = 0; i < kWaitTries; i++) {
+    Sleep(kWaitStep);
+    DWORD state;
+    if (QueryServiceState(service, &state) && state == wanted) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Creates the service if it does not exist; stops a running one whose driver file was just
+// replaced (or one in a state between running and stopped). The service is created with
+// the entry's display name, so that it keeps the "DisplayName" just written to its key.
+int PrepareDriverService(const char* name, const char* driverPath, bool replaced, const char* displayName) {
+  ScHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+  if (!manager.get()) return ReportInternalError(59);
+  ScHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  if (!service.get()) {
+    service.Reset(sys::CreateServiceA(manager.get(), name, displayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                      SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, driverPath, NULL, NULL, NULL, NULL,
+                                      NULL));
+    return service.get() ? 0 : ReportInternalError(63);
+  }
+  DWORD state;
+  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(62);
+  if (!replaced && state == SERVICE_RUNNING) return 0;
+  if (state == SERVICE_STOPPED) return 0;
+  SERVICE_STATUS status;
+  if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ReportInternalError(60);
+  return WaitForState(service.get(), SERVICE_STOPPED) ? 0 : ReportInternalError(61);
+}
+
+// Starts the service unless it is running.
+int StartDriverService(const char* name) {
+  ScHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+  if (!manager.get()) return ReportInternalError(64);
+  ScHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  if (!service.get()) return ReportInternalError(65);
+  DWORD state;
+  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(66);
+  if (state == SERVICE_RUNNING) return 0;
+  if (!sys::StartServiceA(service.get(), 0, NULL)) return ReportInternalError(67);
+  return WaitForState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(68);
+}
+
+int InstallDriver(const char* name, const char* source, const char* displayName, bool win98, bool winNT4,
+                  bool win2000, bool* restartNeeded) {
+  PathText windows;
+  UINT n = sys::GetWindowsDirectoryA(windows.data(), PathText::capacity() + 1);
+  if (n == 0 || n > PathText::capacity()) return ShowWarning("Could not locate Windows directory", -1);
+  windows.Sync();
+
+  // A path that does not fit is the failure of the operation that needs it.
+  PathText sourcePath;
+  if (!sourcePath.Append(g.InstallDir.c_str(), g.InstallDirEnd) || !sourcePath.Append(source))
+    return ReportInternalError(51);
+  PathText driverPath;
+  if (!BuildDriverPath(driverPath, windows, name)) return ReportInternalError(352);
+
+  unsigned sourceVersion[4], installedVersion[4];
+  if (!ReadFileVersion(sourcePath, sourceVersion)) return ReportInternalError(51);
+  bool installedReadable = ReadFileVersion(driverPath, installedVersion);
+  bool replaced = false;
+  if (DriverCopyNeeded(installedReadable, installedVersion, sourceVersion)) {
+    if (!sys::CopyFileA(sourcePath, driverPath, FALSE)) return ReportInternalError(352);
+    replaced = true;
+  }
+
+  PathText keyPath, imagePath;
+  if (!BuildServiceKey(keyPath, name)) return ReportInternalError(53);
+  if (!BuildImagePath(imagePath, name) && win98) return ReportInternalError(58);
+  bool rewritten = false;
+  if (ServiceKeyNeedsWriting(keyPath, win98, imagePath)) {
+    int result = WriteServiceKey(keyPath, displayName, win98, imagePath);
+    if (result) return result;
+    rewritten = true;
+  }
+
+  if (winNT4 || win2000) {
+    int result = PrepareDriverService(name, driverPath, replaced, displayName);
+    if (result) return result;
+    return StartDriverService(name);
+  }
+  if (replaced || rewritten) *restartNeeded = true;
+  return 0;
+}
+
+int InstallDrivers() {
+  char* line = NextScriptLine();
+  if (!line) return ReportInternalError(69);
+  if (!IsListEnd(line)) return ReportInternalError(30);
+  g.DriverNames.Clear();
+  for (;;) {
+    line = NextScriptLine();
+    if (!line) return ReportInternalError(70);
+    if (IsListEnd(line)) return 0;
+    DriverEntry entry;
+    if (SplitDriverLine(line, &entry) < 4) continue;
+    if (!DriverForPlatform(entry.platform, g.Win98, g.WinNT4, g.Win2000)) continue;
+    int result = InstallDriver(entry.name, entry.source, entry.displayName, g.Win98, g.WinNT4, g.Win2000,
+                               &g.RestartNeeded);
+    if (result) return result;
+    // The name is all the uninstaller will know of this driver.
+    if (!g.DriverNames.Append(entry.name)) return ShowWarning("Could not write uninstall file", 34);
+  }
+}
