@@ -5,7 +5,6 @@
 
 int ExpandPayload() { return ReportInternalError(36); }
 int InstallFileList() { return ReportInternalError(9); }
-int FinishInstallation() { return ReportInternalError(23); }
 HFONT TitleFont;
 int ClientWidth, ClientHeight;
 void BackgroundCreate(HWND) {}
