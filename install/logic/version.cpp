@@ -1,5 +1,7 @@
 #include "install/logic/version.h"
 
+#include <string.h>
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -7,14 +9,18 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 }  // namespace
 
 unsigned long long ReadDecimal(const char* text, bool* negative, const char** end) {
+  return ReadDecimalSpan(text, text + strlen(text), negative, end);
+}
+
+unsigned long long ReadDecimalSpan(const char* text, const char* limit, bool* negative, const char** end) {
   const char* p = text;
-  while (IsSpace(*p)) p++;
+  while (p < limit && IsSpace(*p)) p++;
   bool neg = false;
-  if (*p == '+' || *p == '-') neg = *p++ == '-';
+  if (p < limit && (*p == '+' || *p == '-')) neg = *p++ == '-';
   const unsigned long long kLimit = 0xFFFFFFFFFFull;  // far beyond 32 bits, never overflows
   unsigned long long value = 0;
   const char* digits = p;
-  while (*p >= '0' && *p <= '9') {
+  while (p < limit && *p >= '0' && *p <= '9') {
     if (value < kLimit) value = value * 10 + (unsigned)(*p - '0');
     p++;
   }
@@ -28,16 +34,20 @@ unsigned long long ReadDecimal(const char* text, bool* negative, const char** en
   return value;
 }
 
-int ReadDecimalInt(const char* text) {
+int ReadDecimalInt(const char* text) { return ReadDecimalInt(text, text + strlen(text)); }
+
+int ReadDecimalInt(const char* text, const char* limit) {
   bool neg;
-  unsigned long long v = ReadDecimal(text, &neg, nullptr);
+  unsigned long long v = ReadDecimalSpan(text, limit, &neg, nullptr);
   if (neg) return v >= 0x80000000ull ? (int)(-2147483647 - 1) : -(int)v;
   return v > 0x7FFFFFFFull ? 2147483647 : (int)v;
 }
 
-unsigned ReadDecimalUnsigned(const char* text) {
+unsigned ReadDecimalUnsigned(const char* text) { return ReadDecimalUnsigned(text, text + strlen(text)); }
+
+unsigned ReadDecimalUnsigned(const char* text, const char* limit) {
   bool neg;
-  unsigned long long v = ReadDecimal(text, &neg, nullptr);
+  unsigned long long v = ReadDecimalSpan(text, limit, &neg, nullptr);
   if (v > 0xFFFFFFFFull) return 0xFFFFFFFFu;
   unsigned u = (unsigned)v;
   return neg ? 0u - u : u;

@@ -8,14 +8,18 @@
 // wrapping, and the sign applies to it as an unsigned value, as the C library's strtoul does.
 // `end` (may be null) receives the first character not read.
 unsigned long long ReadDecimal(const char* text, bool* negative, const char** end);
+// The same over the span [text, limit): nothing at or beyond limit is read.
+unsigned long long ReadDecimalSpan(const char* text, const char* limit, bool* negative, const char** end);
 
 // ReadDecimal as a signed 32-bit number: values beyond the range clamp to INT32_MAX or
 // INT32_MIN (the C library's strtol on a 32-bit long).
 int ReadDecimalInt(const char* text);
+int ReadDecimalInt(const char* text, const char* limit);
 
 // ReadDecimal as an unsigned 32-bit number: a magnitude beyond the range gives 0xFFFFFFFF,
 // a negative value is negated modulo 2^32 (strtoul on a 32-bit long).
 unsigned ReadDecimalUnsigned(const char* text);
+unsigned ReadDecimalUnsigned(const char* text, const char* limit);
 
 // Compares two versions number by number, most significant first: the first number that
 // differs decides. Returns -1 when a < b, 0 when equal, 1 when a > b.
