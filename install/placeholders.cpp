@@ -3,10 +3,6 @@
 // (payload.cpp, files.cpp, ...) as it is written, and this file then goes away.
 #include "install/state.h"
 
-int ExpandPayload() { return ReportInternalError(36); }
-int InstallFileList() { return ReportInternalError(9); }
-HFONT TitleFont;
-int ClientWidth, ClientHeight;
 void BackgroundCreate(HWND) {}
 void BackgroundResize(HWND, int, int) {}
 void BackgroundPaint(HWND) {}

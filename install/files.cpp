@@ -1,0 +1,138 @@
+// The file loop: every entry of the file list written from the payload buffer into the
+// installation directory, or an existing copy kept, and each target recorded in the
+// uninstall script.
+#include "common/win/sys.h"
+#include "install/logic/file_list.h"
+#include "install/logic/version.h"
+#include "install/state.h"
+
+namespace {
+
+const int kListNotFound = 9;
+const int kListNotLoaded = 10;
+const int kListNotLocked = 11;
+const int kCannotCreate = 17;
+const int kCannotWrite = 18;
+const int kCannotRecord = 19;
+
+const char kDirectoryIsFile[] = "Output file directory already exists as a file";
+const char kCannotCreateDirectory[] = "Could not create output file directory";
+const char kCannotCreateFile[] = "Could not create an output file";
+const char kCannotWriteFile[] = "Could not write to an output file";
+const char kCannotWriteScript[] = "Could not write uninstall file";
+
+class File {
+ public:
+  explicit File(HANDLE h) : h_(h) {}
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+  void Close() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Whether the entry's file is to be written over what may exist at target.
+bool ShouldWrite(const char* target, const FileEntry& entry) {
+  if (entry.hasTime) {
+    // A target that does not open (absent, or in use) or whose time cannot be read is written.
+    File existing(sys::CreateFileA(target, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!existing.ok()) return true;
+    FILETIME existingTime;
+    if (!sys::GetFileTime(existing.get(), NULL, NULL, &existingTime)) return true;
+    FILETIME entryTime = {entry.timeLow, entry.timeHigh};
+    return CompareFileTime(&entryTime, &existingTime) > 0;
+  }
+  if (entry.hasVersion) {
+    unsigned existing[4];
+    if (!ReadFileVersion(target, existing)) return true;
+    // Kept only when the installed copy is newer; an equal version is replaced.
+    return CompareVersions(existing, entry.version) <= 0;
+  }
+  return true;
+}
+
+// Creates the missing directory levels of the entry's name, outermost first, and records
+// each one created. A level that does not fit a path buffer cannot be created either.
+int CreateDirectories(const FileEntry& entry) {
+  for (unsigned i = 0; i < entry.nameLength; i++) {
+    if (entry.name[i] != '\\') continue;
+    PathText level;
+    if (!level.Set(g.InstallDir) || !level.Append(entry.name, i)) return ShowWarning(kCannotCreateDirectory, -1);
+    DWORD attributes = sys::GetFileAttributesA(level);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!sys::CreateDirectoryA(level, NULL)) return ShowWarning(kCannotCreateDirectory, -1);
+      RecordDirectory(level);
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return ShowWarning(kDirectoryIsFile, -1);
+    }
+  }
+  return 0;
+}
+
+// Writes one file from the payload buffer. A file that cannot be written whole is deleted
+// again: the uninstall script does not know it, so nothing else would take it away.
+int WriteTarget(const char* target, const FileEntry& entry, unsigned offset) {
+  File out(sys::CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!out.ok()) return ShowWarning(kCannotCreateFile, kCannotCreate);
+  DWORD size = (DWORD)entry.size;
+  DWORD written = 0;
+  if (!sys::WriteFile(out.get(), g.Payload + offset, size, &written, NULL) || written != size) {
+    out.Close();
+    sys::DeleteFileA(target);
+    return ShowWarning(kCannotWriteFile, kCannotWrite);
+  }
+  if (entry.hasTime) {
+    FILETIME time = {entry.timeLow, entry.timeHigh};
+    sys::SetFileTime(out.get(), &time, &time, &time);  // not tested: the file is in place
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The file loop over the file-list text [list, list + size).
+int InstallFiles(const char* list, size_t size) {
+  FileListCursor cursor;
+  FileListBegin(list, size, &cursor);
+  unsigned offset = 0;
+  const char* line;
+  size_t length;
+  while (FileListNextLine(&cursor, &line, &length)) {
+    FileEntry entry;
+    int result = ParseFileEntry(line, length, &entry);
+    if (result != 0) return ReportInternalError(result);
+    // Nothing is ever read outside the payload buffer, whatever the sizes say.
+    result = CheckEntryInPayload(offset, entry.size, g.PayloadSize);
+    if (result != 0) return ReportInternalError(result);
+
+    PathText target;
+    bool fits = target.Set(g.InstallDir) && target.Append(entry.name, entry.nameLength);
+    // A target that does not fit the path buffers cannot exist for us: it would be written,
+    // and its creation fails at the first level or at the file that does not fit.
+    if (!fits || ShouldWrite(target, entry)) {
+      if ((result = CreateDirectories(entry)) != 0) return result;
+      if (!fits) return ShowWarning(kCannotCreateFile, kCannotCreate);
+      if ((result = WriteTarget(target, entry, offset)) != 0) return result;
+    }
+    if (!WriteScriptLine(g.UninstallScript, target)) return ShowWarning(kCannotWriteScript, kCannotRecord);
+    offset += (unsigned)entry.size;
+  }
+  return 0;
+}
+
+int InstallFileList() {
+  HRSRC resource = sys::FindResourceA(g.Instance, "FILELIST", "FILES");
+  if (!resource) return ReportInternalError(kListNotFound);
+  HGLOBAL loaded = sys::LoadResource(g.Instance, resource);
+  if (!loaded) return ReportInternalError(kListNotLoaded);
+  const char* text = static_cast<const char*>(sys::LockResource(loaded));
+  if (!text) return ReportInternalError(kListNotLocked);
+  return InstallFiles(text, sys::SizeofResource(g.Instance, resource));
+}
