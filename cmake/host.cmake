@@ -63,21 +63,33 @@ foreach(src ${ORV_BENCH_SOURCES})
   target_compile_options(bench_${base} PRIVATE -O2)
 endforeach()
 
-# The Windows programs, cross-compiled in a sub-build of this same tree.
+# The Windows programs, cross-compiled in sub-builds of this same tree: win/ for 32-bit
+# Windows (what ships) and win64/ for 64-bit Windows (the same sources, which the
+# end-to-end tests run where the machine cannot execute 32-bit code).
 include(ExternalProject)
 set(ORV_WIN_DIR ${CMAKE_BINARY_DIR}/win)
-ExternalProject_Add(windows
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${ORV_WIN_DIR}
-  CMAKE_ARGS
-    -DORV_WINDOWS=ON
-    -DCMAKE_BUILD_TYPE=MinSizeRel
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-    -DORV_HOST_TOOLS=${CMAKE_BINARY_DIR}
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON
-  USES_TERMINAL_BUILD ON
-  DEPENDS ${ORV_TOOL_TARGETS})
+set(ORV_WIN64_DIR ${CMAKE_BINARY_DIR}/win64)
+foreach(arch i686 x86_64)
+  if(arch STREQUAL "i686")
+    set(target windows)
+    set(dir ${ORV_WIN_DIR})
+  else()
+    set(target windows64)
+    set(dir ${ORV_WIN64_DIR})
+  endif()
+  ExternalProject_Add(${target}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${dir}
+    CMAKE_ARGS
+      -DORV_WINDOWS=ON
+      -DCMAKE_BUILD_TYPE=MinSizeRel
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+      -DORV_HOST_TOOLS=${CMAKE_BINARY_DIR}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON
+    DEPENDS ${ORV_TOOL_TARGETS})
+endforeach()
 
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)

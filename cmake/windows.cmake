@@ -2,6 +2,17 @@
 # product's installer, and the test-only Windows programs of the end-to-end tests.
 enable_language(RC)
 
+# The entry point's symbol as the linker sees it: 32-bit names carry the stdcall decoration.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ORV_WIN_ENTRY "_WinMain@16")
+  set(ORV_UNINSTALL_ENTRY "_UninstallStart@0")
+  set(ORV_WIN_SHIPPED ON)
+else()
+  set(ORV_WIN_ENTRY "WinMain")
+  set(ORV_UNINSTALL_ENTRY "UninstallStart")
+  set(ORV_WIN_SHIPPED OFF)
+endif()
+
 set(ORV_WIN_CFLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wno-unused-parameter)
 set(ORV_WIN_LDFLAGS -static -static-libgcc -static-libstdc++ -s -mwindows
@@ -29,6 +40,8 @@ foreach(variant "" "_ft")
                  ${ORV_COMMON_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
   orv_win_target(uninstall${variant})
   target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS})
+  # No C runtime start-up: it would double the program's size (uninstall/main.cpp).
+  target_link_options(uninstall${variant} PRIVATE -nostartfiles -Wl,--entry,${ORV_UNINSTALL_ENTRY})
   if(variant STREQUAL "_ft")
     target_compile_definitions(uninstall${variant} PRIVATE ORV_FAULT_INJECTION)
   endif()
@@ -67,7 +80,8 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/orv-link.json CONTENT "{
   \"lib\": \"$<TARGET_FILE:orv_install>\",
   \"lib_ft\": \"$<TARGET_FILE:orv_install_ft>\",
   \"uninstall\": \"$<TARGET_FILE:uninstall>\",
-  \"uninstall_ft\": \"$<TARGET_FILE:uninstall_ft>\"
+  \"uninstall_ft\": \"$<TARGET_FILE:uninstall_ft>\",
+  \"entry\": \"${ORV_WIN_ENTRY}\"
 }
 ")
 
@@ -82,11 +96,13 @@ add_custom_target(install_stub ALL DEPENDS ${CMAKE_BINARY_DIR}/install_stub.exe)
 # --- the example product ---------------------------------------------------------------
 include(${CMAKE_SOURCE_DIR}/resources/example/example.cmake)
 
-# --- size budget -------------------------------------------------------------------------
+# --- size budget (of what ships: the 32-bit programs) --------------------------------------
+if(ORV_WIN_SHIPPED)
 add_custom_target(size_budget ALL
   COMMAND ${CMAKE_COMMAND} -DUNINSTALL=$<TARGET_FILE:uninstall> -DSTUB=${CMAKE_BINARY_DIR}/install_stub.exe
           -DINSTALLER=${CMAKE_BINARY_DIR}/install.exe -P ${CMAKE_SOURCE_DIR}/cmake/size_budget.cmake
   DEPENDS uninstall install_stub example_installer VERBATIM)
+endif()
 
 # --- test-only Windows programs ----------------------------------------------------------
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win/win.cmake)

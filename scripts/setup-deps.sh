@@ -11,6 +11,9 @@ have make || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
 have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+# The 64-bit Windows build: the end-to-end tests run it under 64-bit Wine, which works on
+# machines that cannot execute 32-bit code.
+have x86_64-w64-mingw32-g++ || need+=(g++-mingw-w64-x86-64)
 have Xvfb || need+=(xvfb)
 have xauth || need+=(xauth)
 have mscompress || need+=(mscompress)
@@ -20,6 +23,7 @@ have python3 || need+=(python3)
 wine_ok=1
 have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
+[ -x /usr/lib/wine/wine64 ] || wine_ok=0
 
 if [ ${#need[@]} -eq 0 ] && [ $wine_ok -eq 1 ]; then
   exit 0
@@ -33,7 +37,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 if [ $wine_ok -eq 0 ]; then
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  need+=(wine wine32:i386)
+  need+=(wine wine32:i386 wine64)
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
