@@ -1,0 +1,194 @@
+"""Registry-item line and drivers, with the project's test driver (orvtest.sys, version
+1.0.0.1, and orvtest2.sys, the same driver as version 1.0.0.2)."""
+import os
+
+import harness as h
+import integration_flow as f
+
+SERVICE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\orvtest"
+DRIVER_FILE = "C:\\windows\\system32\\drivers\\orvtest.sys"
+DISPLAY = "Orv test driver"
+RUNNING, STOPPED = "4", "1"
+
+
+def driver_product(case, drivers, driver="orvtest.sys", registry=(), options=(), extra=None, **kw):
+    case.need(h.win_file(driver))
+    payload = dict(f.DEFAULT_PAYLOAD)
+    payload["drivers\\orvtest.sys"] = h.win_file(driver)
+    payload.update(extra or {})
+    return f.installer(case, f.script(drivers=drivers, registry=registry, options=options, **kw), payload=payload)
+
+
+def service_state(pfx, name="orvtest"):
+    """The service's state in the prefix's running session: "4" running, "1" stopped,
+    "none" when there is no such service."""
+    out = "C:\\svcstate.txt"
+    r = pfx.run(h.win_file("svcstate.exe"), args=[out, name], check=False, name="svcstate")
+    assert r.exit_code == 0, "svcstate: exit %r\n%s" % (r.exit_code, r.log_text())
+    return pfx.read(out).decode("ascii")
+
+
+def read_bytes(path):
+    with open(path, "rb") as fh:
+        return fh.read()
+
+
+def check_nt_install(case, version, code):
+    setup = driver_product(case, ["%s,orvtest,drivers\\orvtest.sys,%s" % (code, DISPLAY)])
+    case.need(h.win_file("svcstate.exe"))
+    pfx = case.prefix(version)
+    assert service_state(pfx) == "none"
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
+    assert r.exit_code == 0, r.exit_code
+    assert service_state(pfx) == RUNNING
+    assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest.sys"))
+    header, secs = f.sections(f.uninstall_lines(pfx))
+    assert secs[1:] == [["HKLM", f.UNINSTALL_KEY[len("HKLM\\"):]], ["orvtest"]], secs[1:]
+    key = pfx.registry().key(SERVICE_KEY)
+    assert key is not None, "no service key"
+    assert (key.get("Type"), key.get("Start"), key.get("ErrorControl")) == (1, 2, 1), key
+    # The display name of the install script survives the creation of the service.
+    assert key.get("DisplayName") == DISPLAY, key
+
+
+@h.timeout(1200)
+def test_nt40_installs_creates_and_starts_the_service(case):
+    check_nt_install(case, "nt40", "NT")
+
+
+@h.timeout(1200)
+def test_win2k_installs_creates_and_starts_the_service(case):
+    check_nt_install(case, "win2k", "W2")
+
+
+@h.timeout(1500)
+def test_reinstall_of_same_version_stops_and_starts_nothing(case):
+    setup = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY])
+    case.need(h.win_file("svcstate.exe"))
+    pfx = case.prefix("nt40")
+    pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
+    assert service_state(pfx) == RUNNING
+    # Any start, or any control beyond the two interrogations, would fail and show an
+    # internal error: the second installation only looks.
+    r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(),
+                fault="StartServiceA:1+,ControlService:3+", name="again")
+    assert r.exit_code == 0, r.exit_code
+    assert service_state(pfx) == RUNNING
+
+
+@h.timeout(1500)
+def test_newer_driver_file_stops_and_restarts_the_service(case):
+    first = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY])
+    newer = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY], driver="orvtest2.sys")
+    case.need(h.win_file("svcstate.exe"))
+    pfx = case.prefix("nt40")
+    pfx.run(first, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
+    assert service_state(pfx) == RUNNING
+    r = pfx.run(newer, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(), name="newer")
+    assert r.exit_code == 0, r.exit_code
+    assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
+    assert service_state(pfx) == RUNNING
+
+
+@h.timeout(1500)
+def test_newer_driver_file_is_stopped_first(case):
+    # The second control call of the newer installation is the stop: refused here, it must
+    # show internal error 60, which proves that the running service was to be stopped.
+    first = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY])
+    newer = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY], driver="orvtest2.sys")
+    pfx = case.prefix("nt40")
+    pfx.run(first, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
+    r = pfx.run(newer, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.internal_error(60) + "end\n",
+                fault="ControlService:2", name="newer")
+    assert r.exit_code != 0, r.exit_code
+
+
+@h.timeout(900)
+def test_win98_writes_image_path_and_offers_restart(case):
+    case.need(h.win_file("marker.exe"))
+    options = ["bin\\marker.exe,Run the &marker,on"]
+    setup = driver_product(case, ["98,orvtest,drivers\\orvtest.sys," + DISPLAY], options=options,
+                           extra={"bin\\marker.exe": h.win_file("marker.exe")})
+    pfx = case.prefix("win98")
+    mark = os.path.join(str(case.dir), "restart.mark")
+    r = pfx.run(setup, restart_mark=pfx.win(mark), scenario=f.to_folder_dialog() + f.accept_folder() + """
+        expect caption="Installation complete"
+        control 1015 visible=1
+        control 1013 visible=1 enabled=1 checked=1
+        control 1012 visible=1
+        control 1009 visible=1 enabled=0 checked=1
+        untick 1013
+        control 1009 enabled=1
+        tick 1013
+        control 1009 enabled=0
+        press 1
+        end
+    """)
+    assert r.exit_code == 0, r.exit_code
+    assert os.path.exists(mark), "the restart was not requested"
+    with open(mark, "rb") as fh:
+        flags = fh.read().strip()
+    assert flags == b"2", "restart flags %r" % flags
+    # A restart opens none of the options.
+    assert not pfx.exists(f.INSTALL_DIR + "\\bin\\marker.exe.started")
+    assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest.sys"))
+    header, secs = f.sections(f.uninstall_lines(pfx))
+    assert secs[2] == ["orvtest"], secs
+    key = pfx.registry().key(SERVICE_KEY)
+    assert key is not None, "no service key"
+    assert key == {"Type": 1, "Start": 2, "ErrorControl": 1, "DisplayName": DISPLAY,
+                   "ImagePath": "\\SystemRoot\\System32\\Drivers\\orvtest.sys"}, key
+
+
+def test_win95_skips_every_driver_line(case):
+    lines = ["98,orvtest,drivers\\orvtest.sys,A", "NT,orvtest,drivers\\orvtest.sys,B",
+             "W2,orvtest,drivers\\orvtest.sys,C", "95,orvtest,drivers\\orvtest.sys,D"]
+    setup = driver_product(case, lines)
+    pfx = case.prefix("win95")
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + """
+        expect caption="Installation complete"
+        control 1015 visible=0
+        control 1013 visible=0 checked=0
+        untick 1009
+        press 1
+        end
+    """)
+    assert r.exit_code == 0, r.exit_code
+    assert not pfx.exists(DRIVER_FILE)
+    header, secs = f.sections(f.uninstall_lines(pfx))
+    assert secs[2] == [], secs
+    assert pfx.registry().key(SERVICE_KEY) is None
+
+
+def test_line_of_three_fields_is_skipped(case):
+    setup = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys", "NT,,orvtest,,drivers\\orvtest.sys"])
+    pfx = case.prefix("nt40")
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
+    assert r.exit_code == 0, r.exit_code
+    assert not pfx.exists(DRIVER_FILE)
+    assert pfx.registry().key(SERVICE_KEY) is None
+
+
+def test_registry_item_stops_with_30_before_any_driver(case):
+    setup = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY],
+                           registry=["HKLM,Software\\Kestrel Lane"])
+    pfx = case.prefix("nt40")
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(30) + "end\n")
+    assert r.exit_code != 0, r.exit_code
+    assert not pfx.exists(DRIVER_FILE)
+    # The roll-back took the installation away.
+    assert not pfx.exists(f.INSTALL_DIR), pfx.tree("C:\\Program Files")
+
+
+def test_script_ending_before_registry_line_is_69(case):
+    setup = driver_product(case, [], stop_after="items")
+    pfx = case.prefix("nt40")
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(69) + "end\n")
+    assert r.exit_code != 0, r.exit_code
+
+
+def test_script_ending_inside_driver_list_is_70(case):
+    setup = driver_product(case, ["95,orvtest,drivers\\orvtest.sys," + DISPLAY], stop_after="drivers-open")
+    pfx = case.prefix("nt40")
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(70) + "end\n")
+    assert r.exit_code != 0, r.exit_code
