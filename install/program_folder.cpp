@@ -120,7 +120,7 @@ INT_PTR CALLBACK ProgramFolderDialog(HWND dialog, UINT message, WPARAM wParam, L
           return TRUE;
         case IDC_FOLDER_LIST:
           if (HIWORD(wParam) == LBN_SELCHANGE) {
-            HWND list = reinterpret_cast<HWND>(lParam);
+            HWND list = GetDlgItem(dialog, IDC_FOLDER_LIST);
             LRESULT sel = SendMessageA(list, LB_GETCURSEL, 0, 0);
             if (sel == LB_ERR) return TRUE;
             LRESULT len = SendMessageA(list, LB_GETTEXTLEN, sel, 0);
