@@ -55,3 +55,14 @@ def test_example_uninstall_script_byte_for_byte(case):
     assert got == want, "expected:\n%s\ngot:\n%s" % (want.decode("cp1252"), got.decode("cp1252", "replace"))
     key = pfx.registry().key(f.UNINSTALL_KEY)
     assert key == {"DisplayName": "Lumivane", "UninstallString": COMMAND}, key
+
+
+def test_key_that_cannot_be_created_is_silent(case):
+    # With no drivers, the registration makes the installation's only RegCreateKeyExA call.
+    setup = f.installer(case, f.script())
+    pfx = case.prefix()
+    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), fault="RegCreateKeyExA:1")
+    assert r.exit_code == 0, r.exit_code
+    header, secs = f.sections(f.uninstall_lines(pfx))
+    assert secs[1] == ["HKLM", f.UNINSTALL_KEY[len("HKLM\\"):]], secs
+    assert pfx.registry().key(f.UNINSTALL_KEY) is None
