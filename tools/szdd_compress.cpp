@@ -15,8 +15,10 @@ const uint32_t kCycle = kSzddWindowSize + 1;    // tree nodes alive at once: eve
 
 // The data with the window's initial spaces in front: position kPrefix + k is data byte k.
 std::vector<uint8_t> WithPrefix(const uint8_t* data, size_t size) {
-  std::vector<uint8_t> v(kPrefix + size, ' ');
-  if (size) memcpy(v.data() + kPrefix, data, size);
+  std::vector<uint8_t> v;
+  v.reserve(kPrefix + size);
+  v.assign(kPrefix, ' ');
+  v.insert(v.end(), data, data + size);
   return v;
 }
 

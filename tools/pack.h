@@ -1,0 +1,60 @@
+#pragma once
+// The publisher's packer (host only): a product's payload directory made into the file
+// list (FILELIST) and the payload stream (DATA) that the installer carries.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// Longest relative name accepted: the installation directory and the name must fit the
+// installer's 259-character paths, and a directory such as "C:\Program Files\Maker\Product\"
+// needs its share of them.
+const size_t kPackMaxNameLength = 200;
+
+// The FileVersion string of a PE file's version resource, from the "080904B0" table or
+// else the "040904B0" one (keys compared without regard to case), converted to 8-bit text
+// (characters beyond ASCII become '?'). False when the data are not a PE file, have no
+// version resource, or neither table has a FileVersion. Never reads outside [data, data + size).
+bool PeFileVersionText(const uint8_t* data, size_t size, std::string* text);
+
+// Why a relative name (backslashes between its parts) cannot be installed, or "" when it can.
+std::string CheckPackName(const std::string& name);
+
+// One payload file as the file list describes it.
+struct PackEntry {
+  std::string name;  // relative, backslashes between directory names
+  uint64_t size;
+  bool hasVersion;
+  unsigned version[4];
+  uint64_t fileTime;  // last-write time as a FILETIME: 100 ns since 1601-01-01 UTC
+};
+
+// The file-list line of an entry, CR LF not included: "name,size,a,b,c,d" in the version
+// form, "name,size.LLLLLLLL,HHHHHHHH" in the time form. Empty, with *error set, when the
+// installer could not take the entry.
+std::string FileListLine(const PackEntry& entry, std::string* error);
+
+// A FILETIME from a POSIX time in seconds and nanoseconds.
+uint64_t FileTimeFromUnix(int64_t seconds, long nanoseconds);
+
+// Reads an order list: one relative name per line, '/' or '\' between its parts; blank
+// lines and lines beginning with '#' are ignored; blanks around a name are dropped.
+// The names come back with backslashes.
+std::vector<std::string> ParseOrderList(const std::string& text);
+
+struct PackResult {
+  std::string fileList;       // the FILELIST text, every line ending with CR LF
+  std::vector<uint8_t> data;  // the DATA stream
+  std::vector<PackEntry> entries;
+};
+
+// Packs a payload directory: the files named by order (may be empty) first, in that order,
+// then every other file sorted by name. False with *error when the installer could not take
+// the result.
+bool Pack(const std::string& dir, const std::vector<std::string>& order, PackResult* result, std::string* error);
+
+// Writes FILELIST and DATA into outDir whole or not at all: each goes to a temporary file
+// first and is renamed into place; a failure leaves neither a partial file nor a mismatched
+// pair behind.
+bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error);
