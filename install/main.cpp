@@ -1,3 +1,75 @@
-#include <windows.h>
-// Placeholder entry until the installer's start-up is written.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+// Program entry of install: the install script's header items, the window class and the
+// maximised main window, then the message loop until the worker has closed the window.
+#include "common/win/sys.h"
+#include "install/logic/messages.h"
+#include "install/script.h"
+#include "install/state.h"
+#include "install/window.h"
+#include "resource.h"
+
+InstallState g;
+
+namespace {
+
+// The writable copy of SCRIPT, followed by a NUL; lines handed out point into it for the
+// rest of the run. Returns 0 or the internal error 100, 101 or 102.
+int LoadScript(HINSTANCE instance) {
+  HRSRC resource = sys::FindResourceA(instance, "SCRIPT", "FILES");
+  if (!resource) return 100;
+  HGLOBAL loaded = sys::LoadResource(instance, resource);
+  if (!loaded) return 101;
+  const void* data = sys::LockResource(loaded);
+  if (!data) return 102;
+  DWORD size = sys::SizeofResource(instance, resource);
+  char* text = static_cast<char*>(sys::HeapAlloc(GetProcessHeap(), 0, size + 1));
+  if (!text) return 102;
+  CopyMemory(text, data, size);
+  text[size] = 0;
+  StartScript(text, size);
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  g.UninstallScript = INVALID_HANDLE_VALUE;
+  int failure = LoadScript(instance);
+  if (failure) return ReportInternalError(failure);
+  g.Instance = instance;
+
+  const char** items[5] = {&g.PlatformsLine, &g.UninstallNameLine, &g.CompanyName, &g.AppName, &g.AppVersion};
+  for (int i = 0; i < 5; i++) {
+    *items[i] = NextScriptLine();
+    if (!*items[i]) return ReportInternalError(104 + i);
+  }
+
+  BuildSetupName(g.AppName, g.AppVersion, g.SetupName);
+  TitleText title;
+  BuildWindowTitle(g.CompanyName, g.SetupName, title);
+
+  WNDCLASSEXA windowClass;
+  ZeroMemory(&windowClass, sizeof windowClass);
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ORV));
+  windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+  windowClass.hbrBackground = CreateSolidBrush(RGB(255, 255, 153));
+  windowClass.lpszClassName = g.AppName;
+  if (!sys::RegisterClassExA(&windowClass)) return ReportInternalError(109);
+
+  HWND window = sys::CreateWindowExA(0, g.AppName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
+  if (!window) return -1;
+  ShowWindow(window, SW_SHOWMAXIMIZED);
+  UpdateWindow(window);
+
+  MSG message;
+  message.wParam = 0;
+  while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return (int)message.wParam;
+}

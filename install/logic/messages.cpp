@@ -68,14 +68,16 @@ RequiredFilesMessage::RequiredFilesMessage(const char* downloadSite)
   text_.Set(kHeader);
 }
 
-void RequiredFilesMessage::AddMissing(const char* path) {
+void RequiredFilesMessage::AddMissing(const char* dir, const char* name) {
   missing_++;
   if (cut_) return;
   unsigned tail = sizeof kSitePrefix - 1 + siteLength_ + sizeof kClosing - 1;
-  unsigned pathLen = (unsigned)strlen(path);
+  unsigned dirLen = (unsigned)strlen(dir);
+  unsigned pathLen = dirLen + (unsigned)strlen(name);
   if (text_.length() + pathLen + 1 + tail <= Text::capacity() && listed_ < sizeof starts_ / sizeof starts_[0]) {
     starts_[listed_++] = (unsigned short)text_.length();
-    text_.Append(path, pathLen);
+    text_.Append(dir, dirLen);
+    text_.Append(name, pathLen - dirLen);
     text_.AppendChar('\n');
     return;
   }

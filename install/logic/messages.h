@@ -32,7 +32,8 @@ class RequiredFilesMessage {
   typedef FixedText<1040> Text;
 
   explicit RequiredFilesMessage(const char* downloadSite);
-  void AddMissing(const char* path);
+  // Notes one missing file, whose full path is dir followed by name.
+  void AddMissing(const char* dir, const char* name);
   bool AnyMissing() const { return missing_ != 0; }
   unsigned MissingCount() const { return missing_; }
   unsigned ListedCount() const { return listed_; }

@@ -66,9 +66,9 @@ TEST(RequiredFilesMessage, NothingMissing) {
 
 TEST(RequiredFilesMessage, ThreeMissingInOrder) {
   RequiredFilesMessage m("http://www.kestrellane.co.uk/download/");
-  m.AddMissing("C:\\windows\\a.dll");
-  m.AddMissing("C:\\windows\\b.dll");
-  m.AddMissing("C:\\windows\\sub\\c.dll");
+  m.AddMissing("C:\\windows\\", "a.dll");
+  m.AddMissing("C:\\windows\\", "b.dll");
+  m.AddMissing("C:\\windows\\", "sub\\c.dll");
   EXPECT_TRUE(m.AnyMissing());
   EXPECT_EQ(3u, m.ListedCount());
   std::string expected = kHeader + "C:\\windows\\a.dll\nC:\\windows\\b.dll\nC:\\windows\\sub\\c.dll\n" + kSite +
@@ -107,7 +107,7 @@ TEST(RequiredFilesMessage, BoundWithCutMark) {
   };
   for (const Case& c : cases) {
     RequiredFilesMessage m(site.c_str());
-    for (const std::string& n : c.names) m.AddMissing(n.c_str());
+    for (const std::string& n : c.names) m.AddMissing("", n.c_str());
     std::string text = m.Finish().c_str();
     EXPECT_LE(text.size(), 1039u) << c.name;
     EXPECT_EQ(c.names.size(), m.MissingCount()) << c.name;
@@ -124,7 +124,7 @@ TEST(RequiredFilesMessage, BoundWithCutMark) {
 TEST(RequiredFilesMessage, TwentyLongNamesListAsManyAsFit) {
   RequiredFilesMessage m("s");
   const std::string p(99, 'p');
-  for (int i = 0; i < 20; i++) m.AddMissing(p.c_str());
+  for (int i = 0; i < 20; i++) m.AddMissing(p.substr(0, 10).c_str(), p.substr(10).c_str());
   std::string text = m.Finish().c_str();
   // 1039 - 54 header - 66 site prefix - 1 site - 58 closing = 860: eight names of 100 and
   // the "...\n" line.
@@ -135,7 +135,7 @@ TEST(RequiredFilesMessage, TwentyLongNamesListAsManyAsFit) {
 TEST(RequiredFilesMessage, LongSiteIsCutAndClosingStaysWhole) {
   const std::string site(3000, 's');
   RequiredFilesMessage m(site.c_str());
-  m.AddMissing("C:\\windows\\a.dll");
+  m.AddMissing("C:\\windows\\", "a.dll");
   std::string text = m.Finish().c_str();
   EXPECT_EQ(1039u, text.size());
   EXPECT_EQ(kClosing, text.substr(text.size() - kClosing.size()));
