@@ -1,0 +1,109 @@
+// The writing side of the uninstall script: creation with the directories carried over
+// from a previous script, the line writer, the directory list, the closing of the file
+// section, and the worker's closing of the file with the roll-back.
+#include <string.h>
+
+#include "common/win/sys.h"
+#include "install/logic/carry_over.h"
+#include "install/logic/removal_order.h"
+#include "install/state.h"
+
+namespace {
+
+bool IsExistingDirectory(const char* path) {
+  DWORD attributes = sys::GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Records the directories that a previous uninstall script at the same path still lists
+// and that still exist. A script that cannot be opened or read carries nothing over.
+void CarryOverDirectories() {
+  HANDLE file = sys::CreateFileA(g.UninstallScriptPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD size = sys::GetFileSize(file, NULL);
+  char* text = nullptr;
+  if (size != INVALID_FILE_SIZE && size != 0) text = static_cast<char*>(sys::HeapAlloc(GetProcessHeap(), 0, size + 1));
+  DWORD read = 0;
+  bool whole = text && sys::ReadFile(file, text, size, &read, NULL) && read == size;
+  CloseHandle(file);
+  if (whole) {
+    text[size] = 0;
+    unsigned bound = CountLinesBound(text);
+    const char** carried = static_cast<const char**>(sys::HeapAlloc(GetProcessHeap(), 0, bound * sizeof *carried));
+    if (carried) {
+      unsigned n = CollectCarriedDirectories(text, IsExistingDirectory, carried, bound);
+      AddCarriedDirectories(g.Directories, carried, n);
+      HeapFree(GetProcessHeap(), 0, carried);
+    }
+  }
+  if (text) HeapFree(GetProcessHeap(), 0, text);
+}
+
+// The roll-back: the uninstaller in quiet mode on the script, not waited for.
+void StartRollBack() {
+  FixedText<4 + 260> tail;
+  if (!tail.Set("-q ") || !tail.Append(g.UninstallScriptPath)) return;
+  sys::ShellExecuteA(NULL, NULL, g.UninstallerPath, tail, NULL, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+bool WriteScriptLine(HANDLE file, const char* text) {
+  DWORD length = (DWORD)strlen(text);
+  DWORD written = 0;
+  if (!sys::WriteFile(file, text, length, &written, NULL) || written != length) return false;
+  if (!sys::WriteFile(file, "\r\n", 2, &written, NULL) || written != 2) return false;
+  return true;
+}
+
+void RecordDirectory(const char* path) { g.Directories.Prepend(path); }
+
+int CreateUninstallScript() {
+  g.InstallDirEnd = g.InstallDir.length();
+  if (!g.UninstallScriptPath.Set(g.InstallDir) || !g.UninstallScriptPath.Append("Uninst.orv")) {
+    g.UninstallScriptPath.clear();
+    return ReportInternalError(6);
+  }
+  CarryOverDirectories();
+  HANDLE file = sys::CreateFileA(g.UninstallScriptPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 NULL);
+  if (file == INVALID_HANDLE_VALUE) return ReportInternalError(6);
+  g.UninstallScript = file;
+  g.FileSectionClosed = false;
+  if (!WriteScriptLine(file, g.CompanyName) || !WriteScriptLine(file, g.AppName) ||
+      !WriteScriptLine(file, g.AppVersion) || !WriteScriptLine(file, g.UninstallScriptPath))
+    return ReportInternalError(7);
+  return 0;
+}
+
+int CloseFileSection() {
+  DirList::Cursor it;
+  for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
+    if (!WriteScriptLine(g.UninstallScript, path)) return ShowWarning("Could not write uninstall file", 28);
+  if (!WriteScriptLine(g.UninstallScript, ".")) return ShowWarning("Could not write uninstall file", 29);
+  g.FileSectionClosed = true;
+  return 0;
+}
+
+void CloseUninstallScript(int result) {
+  HANDLE file = g.UninstallScript;
+  g.UninstallScript = INVALID_HANDLE_VALUE;
+  if (file != INVALID_HANDLE_VALUE) {
+    // Taken before anything is appended: a file without even its first header line is no
+    // script the uninstaller could read, with or without the directory list behind it.
+    DWORD position = SetFilePointer(file, 0, NULL, FILE_CURRENT);
+    if (result != 0 && position != 0 && !g.FileSectionClosed) {
+      DirList::Cursor it;
+      for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
+        if (!WriteScriptLine(file, path)) break;
+    }
+    CloseHandle(file);
+    if (position == 0) {
+      sys::DeleteFileA(g.UninstallScriptPath);
+    } else if (result != 0) {
+      StartRollBack();
+    }
+  }
+  g.Directories.Clear();
+}
