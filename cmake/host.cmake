@@ -93,3 +93,4 @@ endforeach()
 
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
