@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Runner of the end-to-end tests (called by CTest; see harness.py for the user guide).
+
+  run.py FILE FUNC     run one test function of a test file
+  run.py --list FILE   print "FUNC TIMEOUT" for every test function (read from the source)
+  run.py --setup       start Xvfb on a free display and make the default template prefix
+  run.py --cleanup     stop Xvfb and every wineserver of the test prefixes
+
+Exit codes: 0 passed, 1 failed, 77 skipped (a prerequisite is not built).
+"""
+import ast
+import glob
+import importlib.util
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import harness  # noqa: E402
+
+SKIPPED = 77
+
+
+def list_tests(path):
+    tree = ast.parse(open(path).read(), path)
+    for node in tree.body:
+        if isinstance(node, ast.FunctionDef) and node.name.startswith("test_"):
+            seconds = harness.DEFAULT_TIMEOUT
+            for d in node.decorator_list:
+                if isinstance(d, ast.Call) and getattr(d.func, "attr", getattr(d.func, "id", "")) == "timeout":
+                    seconds = int(ast.literal_eval(d.args[0]))
+            print(node.name, seconds)
+
+
+def _display_free(n):
+    return not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n)
+
+
+def setup():
+    d = harness.e2e_dir()
+    os.makedirs(d, exist_ok=True)
+    info_path = os.path.join(d, "xvfb.json")
+    stop_xvfb(info_path)
+    display = os.environ.get("ORV_E2E_DISPLAY")
+    if not display:
+        for n in range(90, 300):
+            if not _display_free(n):
+                continue
+            log = open(os.path.join(d, "xvfb.out"), "ab")
+            # Its own session, its output in a file: CTest waits for the test's pipes to close.
+            p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+            for _ in range(100):
+                if os.path.exists("/tmp/.X11-unix/X%d" % n) or p.poll() is not None:
+                    break
+                time.sleep(0.1)
+            if p.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % n):
+                display = ":%d" % n
+                with open(info_path, "w") as f:
+                    json.dump({"display": display, "pid": p.pid}, f)
+                break
+        else:
+            print("no free X display for Xvfb", file=sys.stderr)
+            return 1
+    t0 = time.time()
+    tpl = harness.make_template("default")
+    print("Xvfb on %s; template prefix %s ready after %.1f s" % (display, tpl, time.time() - t0))
+    log = tpl + ".log"
+    if os.path.exists(log):
+        sys.stdout.write(open(log).read()[-2000:])
+    return 0
+
+
+def stop_xvfb(info_path):
+    if not os.path.exists(info_path):
+        return
+    try:
+        with open(info_path) as f:
+            pid = json.load(f)["pid"]
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            if b"Xvfb" in f.read():
+                os.kill(pid, signal.SIGTERM)
+    except (OSError, ValueError, KeyError):
+        pass
+    os.remove(info_path)
+
+
+def cleanup():
+    d = harness.e2e_dir()
+    for sysreg in glob.glob(os.path.join(d, "work", "*", "*", "system.reg")):
+        harness.stop_wineserver(os.path.dirname(sysreg), wait=False)
+    stop_xvfb(os.path.join(d, "xvfb.json"))
+    return 0
+
+
+def run_test(path, func):
+    name = "%s.%s" % (os.path.splitext(os.path.basename(path))[0][len("test_"):], func[len("test_"):])
+    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    mod = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(mod)
+    case = harness.Case(name)
+    passed = False
+    t0 = time.time()
+    try:
+        getattr(mod, func)(case)
+        passed = True
+        status = 0
+    except harness.Skip as e:
+        print("SKIPPED: %s" % e)
+        passed = True
+        status = SKIPPED
+    except BaseException:
+        traceback.print_exc()
+        status = 1
+    finally:
+        if not passed:
+            for r in case.results:
+                print(r.log_text())
+            print("work directory kept: %s" % case.dir)
+        case.finish(passed)
+    print("%s %s in %.1f s" % (name, {0: "passed", 1: "FAILED", SKIPPED: "skipped"}[status], time.time() - t0))
+    return status
+
+
+def main(argv):
+    if len(argv) == 2 and argv[1] == "--setup":
+        return setup()
+    if len(argv) == 2 and argv[1] == "--cleanup":
+        return cleanup()
+    if len(argv) == 3 and argv[1] == "--list":
+        list_tests(argv[2])
+        return 0
+    if len(argv) == 3:
+        return run_test(os.path.abspath(argv[1]), argv[2])
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
