@@ -1,0 +1,92 @@
+#include "common/win/service.h"
+#include "common/win/sys.h"
+#include "uninstall/logic/registry_roots.h"
+#include "uninstall/logic/uninstall_texts.h"
+#include "uninstall/uninstaller.h"
+
+namespace {
+
+const char kCouldNotRemove[] = "Could not remove ";
+const char kCouldNotRemoveKey[] = "Could not remove registry key ";
+
+// Predefined keys in the order of the root table.
+const HKEY kRootKeys[kRootCount] = {
+    HKEY_LOCAL_MACHINE,    HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_USERS,
+    HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,     HKEY_CURRENT_CONFIG,
+};
+
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
+  ~ServiceHandle() {
+    if (h_ != NULL) CloseServiceHandle(h_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  operator SC_HANDLE() const { return h_; }
+
+ private:
+  SC_HANDLE h_;
+};
+
+}  // namespace
+
+int ShowUninstallMessage(const UninstallRun& run, const char* text, int code) {
+  if (!run.quiet) sys::MessageBoxA(NULL, text, run.caption, MB_OK | MB_ICONWARNING);
+  return code;
+}
+
+void RemovePath(UninstallRun& run, const char* path) {
+  DWORD attributes = sys::GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? sys::RemoveDirectoryA(path) : sys::DeleteFileA(path);
+  if (!removed) run.errors.AddErrorText(kCouldNotRemove, path);
+}
+
+void RemoveRegistryKey(UninstallRun& run, const char* root, const char* key) {
+  int index = FindRegistryRoot(root);
+  if (index < 0) {
+    run.errors.AddErrorText(kCouldNotRemoveKey, root);
+  } else if (sys::RegDeleteKeyA(kRootKeys[index], key) != ERROR_SUCCESS) {
+    run.errors.AddErrorText(kCouldNotRemoveKey, key);
+  }
+}
+
+void RemoveDriver(UninstallRun& run, const char* name) {
+  // Outside the NT family a loaded driver goes only with a restart.
+  if (!run.nt || !StopAndDeleteService(name)) run.restart = true;
+
+  char windowsDir[MAX_PATH];
+  UINT length = sys::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  // A length of the buffer or more is the size it would need: nothing was written.
+  if (length == 0 || length >= sizeof windowsDir) {
+    run.errors.AddErrorText("Could not get windows directory", "");
+    return;
+  }
+  if (BuildDriverFilePath(run.texts, run.textsCapacity, windowsDir, name)) RemovePath(run, run.texts);
+  // The service manager may have removed the key with the service already.
+  if (BuildServiceKeyPath(run.texts, run.textsCapacity, name)) sys::RegDeleteKeyA(HKEY_LOCAL_MACHINE, run.texts);
+}
+
+bool StopAndDeleteService(const char* name) {
+  ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+  if (manager == NULL) return false;
+  ServiceHandle service(sys::OpenServiceA(manager, name, SERVICE_ALL_ACCESS));
+  if (service == NULL) return false;
+
+  DWORD state;
+  if (!QueryServiceState(service, &state)) return false;
+  bool stopped = state == SERVICE_STOPPED;
+  if (!stopped) {
+    SERVICE_STATUS status;
+    if (!sys::ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
+    for (int check = 0; check < 10 && !stopped; check++) {
+      Sleep(1000);
+      stopped = QueryServiceState(service, &state) && state == SERVICE_STOPPED;
+    }
+  }
+  // A stopped service is deleted too: left registered, it would outlive its key and file.
+  // One that did not stop is marked for deletion and goes with the restart.
+  bool deleted = sys::DeleteService(service) != FALSE;
+  return stopped && deleted;
+}
