@@ -17,11 +17,27 @@ namespace {
 // roll-back. The worker clears it just before it sends the close request of its own.
 volatile LONG workerRunning;
 
+// The worker's duties after the sequence, with its result; returns the result.
+int FinishWorker(int result) {
+  CloseUninstallScript(result);
+  if (g.Payload) {
+    HeapFree(GetProcessHeap(), 0, g.Payload);
+    g.Payload = nullptr;
+  }
+  InterlockedExchange(const_cast<LONG*>(&workerRunning), 0);
+  PostMessageA(g.MainWindow, WM_CLOSE, 0, 0);
+  return result;
+}
+
 // --- The fault guard ----------------------------------------------------------------------
+// A fault that escapes the sequence is offered to the platform's last-chance handling
+// (UnhandledExceptionFilter); when that chooses to end the faulting code rather than resume
+// it, the sequence's result is -1 and the worker still does its closing duties.
+#if defined(__i386__)
 // One registration record of the i386 frame-based exception scheme, put at the head of the
-// worker's chain while the sequence runs. A fault that no inner handler takes is offered to
-// the platform's last-chance handling; when that chooses to end the guarded code, the
-// frames above the record are unwound and the guard returns -1.
+// worker's chain while the sequence runs, so that every handler of the platform's own
+// frames has its say first. The frames above the record are unwound before the guard
+// returns -1.
 struct GuardRecord {
   GuardRecord* next;
   void* handler;
@@ -73,17 +89,40 @@ __attribute__((noinline)) int RunGuardedSequence() {
   return result;
 }
 
-DWORD WINAPI WorkerThread(LPVOID) {
-  int result = RunGuardedSequence();
-  CloseUninstallScript(result);
-  if (g.Payload) {
-    HeapFree(GetProcessHeap(), 0, g.Payload);
-    g.Payload = nullptr;
-  }
-  InterlockedExchange(const_cast<LONG*>(&workerRunning), 0);
-  PostMessageA(g.MainWindow, WM_CLOSE, 0, 0);
-  return (DWORD)result;
+DWORD WINAPI WorkerThread(LPVOID) { return (DWORD)FinishWorker(RunGuardedSequence()); }
+
+#else
+// 64-bit Windows unwinds by tables that this compiler does not let us extend by hand: the
+// guard is a last-chance filter instead, called from UnhandledExceptionFilter when a fault
+// reaches the top of the worker's stack. It takes only the worker's faults, and resumes the
+// worker below its own frame in code that does the closing duties and ends the thread.
+DWORD workerId;
+volatile LONG guarding;
+char* resumeStack;
+
+__attribute__((noreturn)) void FinishAfterFault() { ExitThread((DWORD)FinishWorker(-1)); }
+
+LONG WINAPI GuardFilter(EXCEPTION_POINTERS* pointers) {
+  if (!guarding || GetCurrentThreadId() != workerId) return EXCEPTION_CONTINUE_SEARCH;
+  guarding = 0;
+  CONTEXT* context = pointers->ContextRecord;
+  // As if just called: 8 bytes off a 16-byte boundary, with room above for the home area.
+  context->Rsp = ((DWORD64)(resumeStack - 64) & ~(DWORD64)15) - 8;
+  context->Rip = (DWORD64)FinishAfterFault;
+  return EXCEPTION_CONTINUE_EXECUTION;
 }
+
+DWORD WINAPI WorkerThread(LPVOID) {
+  char anchor[16];
+  resumeStack = anchor;
+  workerId = GetCurrentThreadId();
+  SetUnhandledExceptionFilter(GuardFilter);
+  guarding = 1;
+  int result = RunInstallSequence();
+  guarding = 0;
+  return (DWORD)FinishWorker(result);
+}
+#endif
 
 LRESULT OnCreate(HWND window) {
   g.MainWindow = window;
