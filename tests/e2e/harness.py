@@ -28,8 +28,16 @@ window log of every program it ran, the traceback and its work directory.
 
 Paths: ``harness.build_dir()`` (the host build, env ORV_BUILD_DIR set by CTest),
 ``harness.source_dir()`` (ORV_SOURCE_DIR), ``harness.win_file(name)`` = build/win/<name>
-(install.exe, uninstall.exe, uninstall_ft.exe, orvdrive.exe, every tests/e2e/win/*_prog.cpp
-as <name>.exe and *_drv.c as <name>.sys).
+(install.exe, uninstall.exe, uninstall_ft.exe, orvdrive.exe; tests/e2e/win/X_prog.cpp is
+X.exe, and X_ft.exe too when it includes common/win/sys.h; X_drv.c is X.sys).
+
+32 or 64 bits: ``harness.arch()`` is "win32" (build/win, 32-bit prefixes) or "win64" (the
+same sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH picks
+one; by default win64 is taken only where 32-bit code would run under qemu emulation. All
+of the above (win_file, prefixes, Product) follow it; ``harness.shipped_file(name)`` is
+always the 32-bit build/win/<name> (for checks on what ships). A test that depends on the
+32-bit platform's own behaviour (Windows 95/98 version emulation of a 64-bit prefix, for
+one) should ``raise harness.Skip(...)`` when arch() is not the one it needs.
 
 The case (``case``)
 ===================
@@ -86,10 +94,12 @@ Paths: Windows paths ("C:\\\\x\\\\y", case-insensitive as on Windows) or host pa
 Running a program under orvdrive
 ================================
 ``r = pfx.run(program, args=[...], scenario=TEXT, env={...}, fault="CreateFileA:1",
-restart_mark=PATH, timeout=600, check=True, shots=False, name=None)``
+restart_mark=PATH, timeout=600, check=True, shots=False, name=None, cmdline=None)``
 - program: host path (e.g. an installer made by Product) or Windows path; args are joined
   with single blanks after the (quoted if needed) program path, each taken verbatim, so a
   path with blanks passed as one arg arrives as literal text in the command tail.
+  ``cmdline="C:\\windows\\Uninst.exe C:\\Program Files\\...\\Uninst.orv"`` instead gives
+  the whole command line as it is (an UninstallString, for one).
 - fault: sets ORV_FAULT (only the test builds read it); restart_mark sets ORV_RESTART_MARK.
 - check=True raises AssertionError (with the window log) when orvdrive reports a failure;
   use check=False to test the failure itself.
@@ -118,6 +128,7 @@ has a time-out (default 120 s, ``timeout=N`` seconds on the step or ``set timeou
                                              check a control of the current dialog
                                              (waits until it holds, then fails)
   press ID                                   post WM_COMMAND(ID, BN_CLICKED) to the dialog
+  press default                              the same for the default push button (else OK)
   click ID                                   post BM_CLICK to the button
   type ID "text"                             WM_SETTEXT to the edit box (sends EN_CHANGE)
   tick ID / untick ID                        BM_CLICK until the check box has that state
@@ -129,6 +140,8 @@ has a time-out (default 120 s, ``timeout=N`` seconds on the step or ``set timeou
   end                                        wait for the program and every followed
                                              descendant to end; a new dialog meanwhile fails
   leave                                      stop here without waiting for the end
+  answer-defaults                            answer every dialog with its default button
+                                             until the program and its descendants end
 Without ``end`` or ``leave`` the scenario ends with an implicit ``end``. IDs are decimal or
 0x hex (message box buttons: IDOK 1, IDCANCEL 2, IDABORT 3, IDRETRY 4, IDIGNORE 5,
 IDYES 6, IDNO 7; the message box text is static 0xFFFF and is what ``text=`` compares).
@@ -164,13 +177,13 @@ import time
 
 VERSIONS = ("default", "win95", "win98", "winme", "nt40", "win2k")
 DEFAULT_TIMEOUT = 900
-# Every program run in a test prefix: 32-bit, quiet, without the Mono and Gecko installers
-# and without winemenubuilder, which would copy shortcuts into the host's desktop menus.
+# Every program run in a test prefix: quiet, without the Mono and Gecko installers and
+# without winemenubuilder, which would copy shortcuts into the host's desktop menus.
 WINE_ENV = {
-    "WINEARCH": "win32",
     "WINEDEBUG": "-all",
     "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
 }
+WINE64 = "/usr/lib/wine/wine64"
 # The fixed moment of payload files unless a test gives its own (file list time form).
 PAYLOAD_TIME = 924940952  # 1999-04-24 08:02:32 UTC
 
@@ -199,8 +212,43 @@ def build_dir():
     return d
 
 
+@functools.lru_cache(maxsize=None)
+def arch():
+    """"win32" (the shipped 32-bit build in build/win, 32-bit prefixes) or "win64" (the same
+    sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH chooses;
+    by default win32 where the machine runs 32-bit code itself, and win64 where 32-bit code
+    would only run under emulation (qemu through binfmt_misc: many times slower) and the
+    64-bit build exists."""
+    a = os.environ.get("ORV_E2E_ARCH")
+    if a:
+        if a not in ("win32", "win64"):
+            raise ValueError("ORV_E2E_ARCH must be win32 or win64, not %r" % a)
+        return a
+    emulated = os.path.exists("/proc/sys/fs/binfmt_misc/qemu-i386")
+    try:
+        native = not emulated and subprocess.run(
+            ["/lib/ld-linux.so.2", "--version"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, timeout=60).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        native = False
+    if not native and os.path.exists(os.path.join(build_dir(), "win64", "orvdrive.exe")) \
+            and os.path.exists(WINE64):
+        return "win64"
+    return "win32"
+
+
+def wine_cmd():
+    return [WINE64] if arch() == "win64" else ["wine"]
+
+
 def win_file(name):
-    """A file of the Windows build (build/win/<name>)."""
+    """A file of the Windows build the tests run (build/win/<name>, or build/win64/<name>
+    when the tests run the 64-bit build, see arch())."""
+    return os.path.join(build_dir(), "win64" if arch() == "win64" else "win", name)
+
+
+def shipped_file(name):
+    """A file of the 32-bit build that ships (build/win/<name>), whatever the tests run."""
     return os.path.join(build_dir(), "win", name)
 
 
@@ -234,6 +282,9 @@ def wine_env(prefix, extra=None):
     env = dict(os.environ)
     env.update(WINE_ENV)
     env["WINEPREFIX"] = prefix
+    env["WINEARCH"] = arch()
+    if arch() == "win64":
+        env["WINELOADER"] = WINE64
     d = _display()
     if d:
         env["DISPLAY"] = d
@@ -285,7 +336,7 @@ def stop_wineserver(prefix, wait=True, timeout=120):
 # Template prefixes
 
 def template_dir(version="default"):
-    return os.path.join(e2e_dir(), "templates", version)
+    return os.path.join(e2e_dir(), "templates", "%s-%s" % (arch(), version))
 
 
 @contextlib.contextmanager
@@ -300,7 +351,7 @@ def _locked(path):
 
 
 def _stamp_text():
-    return "orv-template 1\n%s\n" % wine_version()
+    return "orv-template 1\n%s\n%s\n" % (arch(), wine_version())
 
 
 def _template_ready(d):
@@ -325,7 +376,7 @@ def make_template(version="default", log=None):
         log = log or (d + ".log")
         if version == "default":
             t0 = time.time()
-            rc = run_logged(["wineboot", "-i"], wine_env(d), log, timeout=3600)
+            rc = run_logged(wine_cmd() + ["wineboot", "-i"], wine_env(d), log, timeout=3600)
             stop_wineserver(d, wait=True, timeout=600)
             if rc != 0 or not os.path.exists(os.path.join(d, "system.reg")):
                 raise RuntimeError("making the template prefix failed (wineboot %s), see %s" % (rc, log))
@@ -653,7 +704,7 @@ class Prefix:
     def wine(self, args, env=None, timeout=600):
         self.runs += 1
         log = os.path.join(self.case.dir, "wine-%d.out" % self.runs)
-        return run_logged(["wine"] + [os.fspath(a) for a in args], self.env(env), log, timeout,
+        return run_logged(wine_cmd() + [os.fspath(a) for a in args], self.env(env), log, timeout,
                           cwd=self.case.dir)
 
     def flush(self, timeout=300):
@@ -668,8 +719,8 @@ class Prefix:
         self.flush()
         return Registry(self.path)
 
-    def run(self, program, args=(), scenario="", env=None, fault=None, restart_mark=None,
-            timeout=600, check=True, shots=False, name=None):
+    def run(self, program=None, args=(), scenario="", env=None, fault=None, restart_mark=None,
+            timeout=600, check=True, shots=False, name=None, cmdline=None):
         self.runs += 1
         name = name or "run%d" % self.runs
         d = os.path.join(self.case.dir, name)
@@ -684,13 +735,16 @@ class Prefix:
             extra["ORV_FAULT"] = fault
         if restart_mark:
             extra["ORV_RESTART_MARK"] = restart_mark
-        program = os.fspath(program)
-        prog_win = self.win(program) if program.startswith("/") else program
         drive = win_file("orvdrive.exe")
         if not os.path.exists(drive):
             raise RuntimeError("%s is not built" % drive)
-        cmd = ["wine", drive] + (["--shots"] if shots else []) + \
-              [self.win(scen), self.win(log), "--", prog_win] + [os.fspath(a) for a in args]
+        if cmdline is not None:
+            tail = ["--cmdline", cmdline]
+        else:
+            program = os.fspath(program)
+            prog_win = self.win(program) if program.startswith("/") else program
+            tail = ["--", prog_win] + [os.fspath(a) for a in args]
+        cmd = wine_cmd() + [drive] + (["--shots"] if shots else []) + [self.win(scen), self.win(log)] + tail
         out_path = os.path.join(d, "wine.out")
         t0 = time.time()
         with open(out_path, "wb") as out:
@@ -890,6 +944,7 @@ class Case:
         self.prefixes = []
         self.results = []
         self.shots = 0
+        self.artefact_dir = os.path.join(e2e_dir(), "artefacts", name)
 
     def prefix(self, version="default"):
         tpl = make_template(version)
@@ -911,7 +966,7 @@ class Case:
         return path
 
     def artefact(self, name):
-        d = os.path.join(e2e_dir(), "artefacts", self.name)
+        d = self.artefact_dir
         os.makedirs(d, exist_ok=True)
         return os.path.join(d, name)
 
