@@ -25,19 +25,44 @@ have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
 [ -x /usr/lib/wine/wine64 ] || wine_ok=0
 
-if [ ${#need[@]} -eq 0 ] && [ $wine_ok -eq 1 ]; then
-  exit 0
+if [ ${#need[@]} -ne 0 ] || [ $wine_ok -eq 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup-deps: missing packages (${need[*]} wine) and not root; install them first" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  if [ $wine_ok -eq 0 ]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    need+=(wine wine32:i386 wine64)
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
-if [ "$(id -u)" != 0 ]; then
-  echo "setup-deps: missing packages (${need[*]} wine) and not root; install them first" >&2
-  exit 1
+# 32-bit Wine needs the machine to run 32-bit Linux code. Some virtual machines cannot
+# ("Exec format error"); there it runs under qemu's user emulation, registered with
+# binfmt_misc (several times slower: the end-to-end tests then prefer the 64-bit build).
+i386_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+if ! i386_runs; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup-deps: this machine cannot run 32-bit code and only root can register qemu for it" >&2
+    exit 1
+  fi
+  if ! command -v qemu-i386-static >/dev/null 2>&1; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
+  if [ ! -e $binfmt/qemu-i386 ]; then
+    # ELF 32-bit little-endian, machine i386 (3); F: the interpreter is opened now, so that
+    # it also serves inside other mount namespaces.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      > $binfmt/register
+  fi
+  if ! i386_runs; then
+    echo "setup-deps: 32-bit code still does not run after registering qemu-i386" >&2
+    exit 1
+  fi
 fi
-
-export DEBIAN_FRONTEND=noninteractive
-if [ $wine_ok -eq 0 ]; then
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  need+=(wine wine32:i386 wine64)
-fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
