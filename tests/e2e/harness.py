@@ -377,7 +377,12 @@ def make_template(version="default", log=None):
         if version == "default":
             t0 = time.time()
             rc = run_logged(wine_cmd() + ["wineboot", "-i"], wine_env(d), log, timeout=3600)
-            stop_wineserver(d, wait=True, timeout=600)
+            # wineboot returns before the prefix is complete: the rest of the set-up runs on
+            # in the session, which ends by itself when it is done.
+            settled = run_logged(["wineserver", "-w"], wine_env(d), log, timeout=3600)
+            if settled is None:
+                stop_wineserver(d, wait=False)
+                raise RuntimeError("the template prefix's set-up did not end within an hour, see %s" % log)
             if rc != 0 or not os.path.exists(os.path.join(d, "system.reg")):
                 raise RuntimeError("making the template prefix failed (wineboot %s), see %s" % (rc, log))
             with open(log, "a") as f:
@@ -431,42 +436,29 @@ ROOTS = {
 }
 
 
+_ESCAPE = re.compile(r"\\(x[0-9a-fA-F]{1,4}|.)", re.S)
+_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "0": "\0"}
+
+
 def _reg_unescape(s):
-    out = []
-    i = 0
-    while i < len(s):
-        c = s[i]
-        if c != "\\":
-            out.append(c)
-            i += 1
-            continue
-        i += 1
-        if i >= len(s):
-            break
-        c = s[i]
-        if c == "x":
-            m = re.match(r"[0-9a-fA-F]{1,4}", s[i + 1:])
-            if m:
-                out.append(chr(int(m.group(0), 16)))
-                i += 1 + len(m.group(0))
-                continue
-        out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(c, c))
-        i += 1
-    return "".join(out)
+    def one(m):
+        e = m.group(1)
+        if len(e) > 1:
+            return chr(int(e[1:], 16))
+        return _ESCAPES.get(e, e)
+    return _ESCAPE.sub(one, s)
+
+
+_QUOTED = re.compile(r'"((?:[^"\\]|\\.)*)"', re.S)
 
 
 def _split_quoted(s):
     """'"abc\\"d"=rest' -> ('abc"d', '=rest')."""
-    assert s[0] == '"'
-    i = 1
-    while i < len(s):
-        if s[i] == "\\":
-            i += 2
-            continue
-        if s[i] == '"':
-            return _reg_unescape(s[1:i]), s[i + 1:]
-        i += 1
-    raise ValueError("unterminated string in registry file: %r" % s[:80])
+    m = _QUOTED.match(s)
+    if not m:
+        raise ValueError("unterminated string in registry file: %r" % s[:80])
+    text = m.group(1)
+    return (_reg_unescape(text) if "\\" in text else text), s[m.end():]
 
 
 def _reg_value(v):
@@ -600,6 +592,7 @@ class Prefix:
         self.sysdir = "C:\\windows\\system32"
         self.program_files = "C:\\Program Files"
         self.runs = 0
+        self.shared = {}
 
     # -- paths
     def host(self, p):
@@ -653,6 +646,8 @@ class Prefix:
     def write(self, p, data, mtime=None):
         h = self.host(p)
         os.makedirs(os.path.dirname(h), exist_ok=True)
+        with contextlib.suppress(FileNotFoundError):
+            os.remove(h)  # never through a link shared with the template
         with open(h, "wb") as f:
             f.write(data.encode("cp1252") if isinstance(data, str) else data)
         if mtime is not None:
@@ -662,6 +657,8 @@ class Prefix:
     def copy_in(self, host_path, p):
         h = self.host(p)
         os.makedirs(os.path.dirname(h), exist_ok=True)
+        with contextlib.suppress(FileNotFoundError):
+            os.remove(h)
         shutil.copy2(host_path, h)
         return h
 
@@ -690,7 +687,9 @@ class Prefix:
                 st = os.lstat(h)
                 w = self.win(h) + ("\\" if n in dirs else "")
                 digest = None
-                if n in names and st.st_size < (1 << 20) and not os.path.islink(h):
+                # Wine's own binaries shared with the template are compared by size and time.
+                if n in names and st.st_size < (1 << 20) and not os.path.islink(h) and \
+                        self.shared.get(h) != (st.st_size, st.st_mtime_ns):
                     with open(h, "rb") as f:
                         digest = hashlib.sha1(f.read()).hexdigest()
                 files[w.lower()] = (w, st.st_size if n in names else 0,
@@ -949,11 +948,8 @@ class Case:
     def prefix(self, version="default"):
         tpl = make_template(version)
         path = os.path.join(self.dir, "prefix%d" % (len(self.prefixes) + 1))
-        subprocess.check_call(["cp", "-a", tpl, path])
-        for n in (".orv-template", ".orv-this-run"):
-            with contextlib.suppress(FileNotFoundError):
-                os.remove(os.path.join(path, n))
         p = Prefix(self, path, version)
+        p.shared = copy_prefix(tpl, path)
         self.prefixes.append(p)
         return p
 
@@ -983,6 +979,61 @@ class Case:
         for p in self.prefixes:
             with contextlib.suppress(Exception):
                 p.stop()
+        broken = [f for p in self.prefixes for f in changed_shared_files(p)]
+        if broken:
+            # The template is spoilt for every later test: make it again next time.
+            for v in {p.version for p in self.prefixes}:
+                with contextlib.suppress(FileNotFoundError):
+                    os.remove(os.path.join(template_dir(v), ".orv-template"))
+            print("the test wrote into files it shares with the template prefix: %s" % broken[:10])
+            passed = False
         if passed and os.environ.get("ORV_E2E_KEEP") != "1":
             for p in self.prefixes:
                 shutil.rmtree(p.path, ignore_errors=True)
+        return passed
+
+
+# Wine's own binaries, most of a prefix's size (some 1.3 GB for a 64-bit prefix): a test's
+# prefix shares them with the template through hard links, and copies everything else.
+SHARED_EXT = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds",
+              ".com", ".dll16", ".exe16", ".mod", ".vxd", ".ttf", ".fon", ".msstyles")
+
+
+def copy_prefix(src, dst):
+    """Copies a template prefix; returns {path: (size, mtime_ns)} of the shared files, which
+    Case.finish checks: a test that wrote into one would spoil the template."""
+    shared = {}
+    windows = os.path.join(src, "drive_c", "windows")
+    for root, dirs, files in os.walk(src):
+        rel = os.path.relpath(root, src)
+        out = os.path.join(dst, rel) if rel != "." else dst
+        os.makedirs(out, exist_ok=True)
+        shutil.copystat(root, out)
+        for n in dirs + files:
+            s = os.path.join(root, n)
+            d = os.path.join(out, n)
+            if os.path.islink(s):
+                os.symlink(os.readlink(s), d)
+            elif n in dirs:
+                continue
+            elif n.startswith(".orv-"):
+                continue
+            elif (root == windows or root.startswith(windows + "/")) and n.lower().endswith(SHARED_EXT):
+                st = os.stat(s)
+                os.link(s, d)
+                shared[d] = (st.st_size, st.st_mtime_ns)
+            else:
+                shutil.copy2(s, d)
+    return shared
+
+
+def changed_shared_files(prefix):
+    out = []
+    for path, (size, mtime) in getattr(prefix, "shared", {}).items():
+        try:
+            st = os.stat(path)
+        except FileNotFoundError:
+            continue  # replaced or deleted through a new directory entry: harmless
+        if st.st_nlink > 1 and (st.st_size, st.st_mtime_ns) != (size, mtime):
+            out.append(path)
+    return out

@@ -117,12 +117,13 @@ def run_test(path, func):
     except BaseException:
         traceback.print_exc()
         status = 1
-    finally:
-        if not passed:
-            for r in case.results:
-                print(r.log_text())
-            print("work directory kept: %s" % case.dir)
-        case.finish(passed)
+    if not passed:
+        for r in case.results:
+            print(r.log_text())
+        print("work directory kept: %s" % case.dir)
+    if not case.finish(passed) and status != 1:
+        status = 1
+        print("work directory kept: %s" % case.dir)
     print("%s %s in %.1f s" % (name, {0: "passed", 1: "FAILED", SKIPPED: "skipped"}[status], time.time() - t0))
     return status
 

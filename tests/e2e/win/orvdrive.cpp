@@ -10,7 +10,8 @@
 // the scenario's steps in order. Every visible top-level window of the followed processes is
 // written to LOG when first seen; LOG is JSON lines:
 //   {"event":"start","cmdline":..,"pid":..}
-//   {"event":"process","pid":..,"parent":..,"exe":..}
+//   {"event":"process","pid":..,"parent":..,"exe":..}   ("session":true: one of Wine's own
+//                                                     session processes, not followed)
 //   {"event":"window","hwnd":..,"pid":..,"class":..,"caption":..,"text":..,"visible":..,
 //    "enabled":..,"controls":[{"id":..,"class":..,"text":..,"style":..,"visible":..,
 //    "enabled":..,"checked":..,"items":[..],"selected":..}]}
@@ -301,6 +302,23 @@ struct Seen {
 };
 
 std::vector<Proc> procs;
+std::vector<DWORD> systemPids;
+
+// Wine's session processes, which a program's first call may start as its child (the
+// desktop's explorer.exe, the service manager): logged, but neither followed nor waited for.
+bool IsSessionProcess(const wchar_t* exe) {
+  static const wchar_t* const names[] = {L"explorer.exe", L"services.exe", L"winedevice.exe", L"plugplay.exe",
+                                         L"rpcss.exe", L"svchost.exe", L"wineboot.exe", L"conhost.exe"};
+  for (const wchar_t* n : names)
+    if (_wcsicmp(exe, n) == 0) return true;
+  return false;
+}
+
+bool Ignored(DWORD pid) {
+  for (DWORD p : systemPids)
+    if (p == pid) return true;
+  return false;
+}
 std::vector<Seen> seen;
 DWORD settleMs = 300;
 
@@ -326,7 +344,13 @@ void UpdateProcesses() {
     // A child keeps its parent's id in the snapshot after the parent has ended, so a
     // process started just before its parent ended is still found.
     for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-      if (Followed(e.th32ProcessID) || !Followed(e.th32ParentProcessID)) continue;
+      if (Followed(e.th32ProcessID) || Ignored(e.th32ProcessID) || !Followed(e.th32ParentProcessID)) continue;
+      if (IsSessionProcess(e.szExeFile)) {
+        systemPids.push_back(e.th32ProcessID);
+        Log("{\"event\":\"process\",\"pid\":" + Num(e.th32ProcessID) + ",\"parent\":" +
+            Num(e.th32ParentProcessID) + ",\"exe\":" + Json(Utf8(e.szExeFile)) + ",\"session\":true}");
+        continue;
+      }
       HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, e.th32ProcessID);
       if (!h) continue;
       procs.push_back(Proc{e.th32ProcessID, h, false, false});
