@@ -1,0 +1,41 @@
+// Holds a file open without sharing, as another program using it would.
+//
+//   holdopen.exe FILE
+//
+// Opens FILE (which must exist) for reading with no sharing, then creates "FILE.held" to
+// say so, and keeps the file open until "FILE.release" appears (or ten minutes pass).
+// Exit code: 0 after a release, 1 when FILE cannot be opened, 2 on a time-out.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const char* p = GetCommandLineA();
+  if (*p == '"') {
+    p++;
+    while (*p && *p != '"') p++;
+    if (*p) p++;
+  } else {
+    while (*p && *p != ' ' && *p != '\t') p++;
+  }
+  while (*p == ' ' || *p == '\t') p++;
+  if (!*p || lstrlenA(p) >= MAX_PATH - 16) return 1;
+  char path[MAX_PATH], held[MAX_PATH], release[MAX_PATH];
+  lstrcpyA(path, p);
+  lstrcpyA(held, p);
+  lstrcatA(held, ".held");
+  lstrcpyA(release, p);
+  lstrcatA(release, ".release");
+
+  HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  HANDLE mark = CreateFileA(held, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+  for (int i = 0; i < 6000; i++) {
+    if (GetFileAttributesA(release) != INVALID_FILE_ATTRIBUTES) {
+      CloseHandle(file);
+      return 0;
+    }
+    Sleep(100);
+  }
+  CloseHandle(file);
+  return 2;
+}
