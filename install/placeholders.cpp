@@ -3,7 +3,3 @@
 // (payload.cpp, files.cpp, ...) as it is written, and this file then goes away.
 #include "install/state.h"
 
-void BackgroundCreate(HWND) {}
-void BackgroundResize(HWND, int, int) {}
-void BackgroundPaint(HWND) {}
-void BackgroundTick(HWND) {}

@@ -97,7 +97,10 @@ bool ReadFileVersion(const char* path, unsigned version[4]);
 // --- Background display (background.cpp), user-interface thread only ----------------------
 extern HFONT TitleFont;
 extern int ClientWidth, ClientHeight;
+// Resizing, painting and ticks return false when the window gives no device context: the
+// window procedure then leaves the message to DefWindowProcA. Resizing stores the new size
+// in ClientWidth and ClientHeight itself, after erasing the figure at the old layout.
 void BackgroundCreate(HWND window);   // after the client size is known: ResetFigure
-void BackgroundResize(HWND window, int width, int height);
-void BackgroundPaint(HWND window);
-void BackgroundTick(HWND window);
+bool BackgroundResize(HWND window, int width, int height);
+bool BackgroundPaint(HWND window);
+bool BackgroundTick(HWND window);

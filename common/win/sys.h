@@ -78,6 +78,11 @@ ORV_SYS(DWORD, FormatMessageA, 0, ERROR_MR_MID_NOT_FOUND,
 ORV_SYS(int, MultiByteToWideChar, 0, ERROR_INSUFFICIENT_BUFFER,
         (UINT cp, DWORD f, LPCSTR s, int n, LPWSTR w, int wn), (cp, f, s, n, w, wn))
 
+// Drawing: the device contexts and the pen of the background display.
+ORV_SYS(HDC, GetDC, NULL, ERROR_INVALID_WINDOW_HANDLE, (HWND w), (w))
+ORV_SYS(HDC, BeginPaint, NULL, ERROR_INVALID_WINDOW_HANDLE, (HWND w, LPPAINTSTRUCT ps), (w, ps))
+ORV_SYS(HPEN, CreatePen, NULL, ERROR_NOT_ENOUGH_MEMORY, (int style, int width, COLORREF c), (style, width, c))
+
 // Registry.
 ORV_SYS(LONG, RegOpenKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
         (HKEY k, LPCSTR s, DWORD o, REGSAM r, PHKEY out), (k, s, o, r, out))
