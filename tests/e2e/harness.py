@@ -115,7 +115,8 @@ A window record: {"hwnd", "pid", "class", "caption", "text" (a message box's tex
 Scenario language (orvdrive)
 ============================
 One step per line; blank lines and lines starting with # are ignored. Values are either
-bare words or double-quoted with C-like escapes (\\\\ \\" \\r \\n \\t). Texts are matched
+bare words or double-quoted with C-like escapes (\\\\ \\" \\r \\n \\t; any other backslash
+is an error, so a path is written "C:\\\\x" or made with ``harness.quote(text)``). Texts are matched
 exactly unless written ``text~="part"`` (substring). Waits poll every 100 ms; every wait
 has a time-out (default 120 s, ``timeout=N`` seconds on the step or ``set timeout=N``).
 
@@ -254,6 +255,13 @@ def shipped_file(name):
 
 def e2e_dir():
     return os.path.join(build_dir(), "e2e")
+
+
+def quote(text):
+    """A scenario value for any text: quoted, with backslash, quote, CR, LF and TAB escaped
+    ("expect text=%s" % quote("Error:\r\nC:\\x") and the like)."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\r", "\\r").replace(
+        "\n", "\\n").replace("\t", "\\t") + '"'
 
 
 def fault_env(*rules):
@@ -764,7 +772,7 @@ class Prefix:
         r = RunResult(name, p.returncode, log, out_path, time.time() - t0, timed_out)
         self.case.results.append(r)
         if check and not r.ok:
-            raise AssertionError("orvdrive failed in %s: %s\n%s" % (name, r.reason, r.log_text()))
+            raise AssertionError("orvdrive failed in %s: %s (the window log follows)" % (name, r.reason))
         return r
 
     def _serve_shots(self, d, name):
