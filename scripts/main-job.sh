@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds everything in build/, then runs the example
-# product's installer (build/win/install.exe) end to end under Wine in a fresh prefix,
+# product's installer end to end under Wine in a fresh prefix,
 # headless through Xvfb when there is no DISPLAY: every dialog is answered with its default
 # button and photographed (build/main-job/), what was installed is printed, the uninstaller
 # is run from the Add/Remove Programs entry, and what is left is printed.
@@ -16,8 +16,10 @@ if ! cmake --build build -j2; then
 fi
 
 export ORV_BUILD_DIR=$root/build ORV_SOURCE_DIR=$root PYTHONDONTWRITEBYTECODE=1
-# What ships is the 32-bit build: run that one, whatever the tests prefer.
-export ORV_E2E_ARCH=${ORV_E2E_ARCH:-win32}
+# The build the end-to-end tests run: the shipped 32-bit one where the machine runs 32-bit
+# code itself, else the 64-bit build of the same sources (ORV_E2E_ARCH=win32 forces the
+# 32-bit prefix, ORV_MAIN_JOB_SHIPPED=1 the shipped installer in whatever prefix; under
+# qemu emulation each dialog then takes minutes).
 if [ -n "${DISPLAY:-}" ]; then
   export ORV_E2E_DISPLAY=$DISPLAY
 fi

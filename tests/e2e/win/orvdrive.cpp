@@ -384,6 +384,9 @@ Seen* Find(HWND h) {
 // written to the log once it has been visible for the settle time.
 void Poll() {
   UpdateProcesses();
+  // A destroyed window is forgotten, so that a new one with the same handle counts as new.
+  for (size_t i = seen.size(); i-- > 0;)
+    if (!IsWindow(seen[i].hwnd)) seen.erase(seen.begin() + i);
   std::vector<HWND> tops;
   EnumWindows(CollectTop, (LPARAM)&tops);
   DWORD now = GetTickCount();
