@@ -17,12 +17,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     while (*p && *p != ' ' && *p != '\t') p++;
   }
   while (*p == ' ' || *p == '\t') p++;
-  if (!*p || lstrlenA(p) >= MAX_PATH - 16) return 1;
+  // The path may come quoted (it holds blanks): the quotes are not part of it.
   char path[MAX_PATH], held[MAX_PATH], release[MAX_PATH];
-  lstrcpyA(path, p);
-  lstrcpyA(held, p);
+  int n = 0;
+  for (; *p && n < MAX_PATH - 16; p++) {
+    if (*p != '"') path[n++] = *p;
+  }
+  path[n] = 0;
+  if (!n || *p) return 1;
+  lstrcpyA(held, path);
   lstrcatA(held, ".held");
-  lstrcpyA(release, p);
+  lstrcpyA(release, path);
   lstrcatA(release, ".release");
 
   HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);

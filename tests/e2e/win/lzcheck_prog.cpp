@@ -71,10 +71,15 @@ const char* Tail() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The path may come quoted (it holds blanks): the quotes are not part of it.
   char listPath[MAX_PATH];
   const char* tail = Tail();
-  if (!*tail || lstrlenA(tail) >= MAX_PATH - 8) return 2;
-  lstrcpyA(listPath, tail);
+  int n = 0;
+  for (; *tail && n < MAX_PATH - 8; tail++) {
+    if (*tail != '"') listPath[n++] = *tail;
+  }
+  listPath[n] = 0;
+  if (!n || *tail) return 2;
   unsigned char* list;
   DWORD listSize;
   if (!ReadWhole(listPath, &list, &listSize)) return 2;
