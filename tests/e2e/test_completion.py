@@ -81,8 +81,6 @@ def test_no_options_and_no_restart(case):
         control 1011 visible=0
         control 1015 visible=0
         control 1013 visible=0 checked=0
-        press 2
-        control 1 visible=1
         press 1
         end
     """)

@@ -100,7 +100,7 @@ def test_newer_driver_file_is_stopped_first(case):
     pfx.run(first, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
     r = pfx.run(newer, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.internal_error(60) + "end\n",
                 fault="ControlService:2", name="newer")
-    assert r.exit_code != 0, r.exit_code
+    assert r.exit_code == 0, r.exit_code  # the window closes normally after a failure too
 
 
 @h.timeout(900)
@@ -174,7 +174,7 @@ def test_registry_item_stops_with_30_before_any_driver(case):
                            registry=["HKLM,Software\\Kestrel Lane"])
     pfx = case.prefix("nt40")
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(30) + "end\n")
-    assert r.exit_code != 0, r.exit_code
+    assert r.exit_code == 0, r.exit_code  # the window closes normally after a failure too
     assert not pfx.exists(DRIVER_FILE)
     # The roll-back took the installation away.
     assert not pfx.exists(f.INSTALL_DIR), pfx.tree("C:\\Program Files")
@@ -184,11 +184,11 @@ def test_script_ending_before_registry_line_is_69(case):
     setup = driver_product(case, [], stop_after="items")
     pfx = case.prefix("nt40")
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(69) + "end\n")
-    assert r.exit_code != 0, r.exit_code
+    assert r.exit_code == 0, r.exit_code  # the window closes normally after a failure too
 
 
 def test_script_ending_inside_driver_list_is_70(case):
     setup = driver_product(case, ["95,orvtest,drivers\\orvtest.sys," + DISPLAY], stop_after="drivers-open")
     pfx = case.prefix("nt40")
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(70) + "end\n")
-    assert r.exit_code != 0, r.exit_code
+    assert r.exit_code == 0, r.exit_code  # the window closes normally after a failure too
