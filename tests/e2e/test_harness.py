@@ -139,3 +139,32 @@ def test_versions(case):
             expect caption="Version" text="%s"
             press 1
         ''' % text)
+
+
+def test_product_installer(case):
+    """A test product's installer is made from its parts and runs."""
+    with open(os.path.join(h.source_dir(), "resources", "example", "SCRIPT"), "rb") as f:
+        script = f.read().replace(b"Kestrel Lane Software", b"Harness Test Works")
+    product = case.product(script=script, licence="Be kind.\r\n",
+                           payload={"B.TXT": b"bee", "A.TXT": b"a", "docs\\img\\C.TXT": b"c"},
+                           order=["B.TXT"], times={"A.TXT": 946684800})
+    packed = product.pack()
+    with open(os.path.join(packed, "FILELIST"), "rb") as f:
+        lines = f.read().split(b"\r\n")
+    # 2000-01-01 00:00:00 UTC is the FILETIME 01BF53EB 256D4000.
+    assert [l.split(b",")[0] for l in lines if l] == [b"B.TXT", b"A.TXT", b"docs\\img\\C.TXT"], lines
+    assert lines[1] == b"A.TXT,1.256D4000,01BF53EB", lines
+    setup = product.build()
+    import pe
+    res = {n: v for (t, n, _), v in pe.load(setup).resources().items() if t == "FILES"}
+    assert res["SCRIPT"] == script, "SCRIPT resource differs"
+    assert res["LICENCE"] == b"Be kind.\r\n", res["LICENCE"]
+    assert res["UNINSTALL"] == open(h.win_file("uninstall_ft.exe"), "rb").read(), "not the test uninstaller"
+    bare = case.product(script=script, omit=["LICENCE", "UNINSTALL", "FILELIST", "DATA"]).build("bare.exe")
+    assert sorted(n for (t, n, _) in pe.load(bare).resources() if t == "FILES") == ["SCRIPT"]
+    pfx = case.prefix()
+    pfx.run(setup, scenario='''
+        expect caption="Harness Test Works" text="Are you sure you want to install Lumivane 1.0.2?"
+        press 2
+        end
+    ''')
