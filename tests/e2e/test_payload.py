@@ -311,3 +311,19 @@ def test_paths_beyond_259_characters_are_refused(case):
         assert lines[4] == target("first.txt"), lines
         assert not any(name[:50] in line for line in lines), lines
         pfx.stop()
+
+
+def test_failed_write_leaves_no_partial_file(case):
+    payload = {"first.txt": b"first", "second.txt": b"second" * 1000}
+    setup = f.installer(case, f.script(), payload=payload, order=["first.txt", "second.txt"])
+    pfx = case.prefix()
+    # WriteFile calls of a run in a fresh prefix: 1 the uninstaller's deployment, 2 to 9 the
+    # four header lines of the uninstall script (text, then CR LF), 10 first.txt, 11 and 12
+    # its line in the script, 13 second.txt. The roll-back is kept from starting, so that what
+    # is on disk is what the file loop left.
+    pfx.run(setup, scenario=f.to_folder_dialog() + f.warning("Could not write to an output file") + "end\n",
+            fault="WriteFile:13,ShellExecuteA:1+")
+    assert pfx.read(target("first.txt")) == b"first"
+    assert not pfx.exists(target("second.txt")), "the partly written file is still there"
+    lines = f.uninstall_lines(pfx)
+    assert lines[4] == target("first.txt") and target("second.txt") not in lines, lines
