@@ -85,8 +85,9 @@ Paths: Windows paths ("C:\\\\x\\\\y", case-insensitive as on Windows) or host pa
 - ``pfx.snapshot()`` -> ``Snapshot`` of the whole C: drive (names, sizes, mtimes, hashes) and
   registry; ``before.diff(after)`` -> dict with "files_added", "files_removed",
   "files_changed", "keys_added", "keys_removed", "values_changed" (registry time stamps
-  are not compared; ``diff(after, ignore=[regex, ...])`` drops paths/keys that Wine itself
-  changes between runs).
+  are not compared; paths and keys matching ``ignore``, a list of regular expressions,
+  are left out: by default ``harness.WINE_CHURN``, what Wine's own device set-up adds in
+  a prefix's first session; ``ignore=()`` shows everything).
 - ``pfx.uninstall_script(path)`` -> bytes of an uninstall script, byte for byte.
 - ``pfx.wine(args, env=None, timeout=...)`` runs a raw command (``wine`` + args), returns
   the exit code; ``pfx.stop()`` ends the prefix's wineserver (done at the end of every test).
@@ -564,12 +565,22 @@ class Registry:
 # ---------------------------------------------------------------------------------------
 # Disk snapshots
 
+# What Wine itself adds while programs run (its plug-and-play devices set themselves up in
+# the first session of a prefix): left out of Snapshot.diff unless ignore=() is given.
+WINE_CHURN = (
+    r"^C:\\windows\\inf\\.*\.pnf$",
+    r"^HKLM\\system\\currentcontrolset\\control\\(class|deviceclasses)\\",
+    r"^HKLM\\system\\currentcontrolset\\enum\\",
+    r"^HKLM\\system\\currentcontrolset\\services\\(winehid|winebus|hidclass|wineusb)$",
+)
+
+
 class Snapshot:
     def __init__(self, files, registry):
         self.files = files          # lower Windows path -> (path, size, mtime, sha1 or None)
         self.registry = registry    # Registry.flat()
 
-    def diff(self, after, ignore=()):
+    def diff(self, after, ignore=WINE_CHURN):
         pats = [re.compile(p, re.I) for p in ignore]
         keep = lambda s: not any(p.search(s) for p in pats)
         a, b = self.files, after.files
