@@ -35,16 +35,18 @@ X.exe, and X_ft.exe too when it includes common/win/sys.h; X_drv.c is X.sys).
 same sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH picks
 one; by default win64 is taken only where 32-bit code would run under qemu emulation. All
 of the above (win_file, prefixes, Product) follow it; ``harness.shipped_file(name)`` is
-always the 32-bit build/win/<name> (for checks on what ships). A test that depends on the
-32-bit platform's own behaviour (Windows 95/98 version emulation of a 64-bit prefix, for
-one) should ``raise harness.Skip(...)`` when arch() is not the one it needs.
+always the 32-bit build/win/<name> (for checks on what ships). The reported Windows
+versions (win95 ... win2k) work in both. A test of something only a 32-bit process shows
+should ``raise harness.Skip(...)`` when arch() is not "win32".
 
 The case (``case``)
 ===================
 - ``case.dir``: the test's own work directory (build/e2e/work/<test>/), kept after a failure.
 - ``case.prefix(version="default")``: a fresh Wine prefix copied from the template for
-  "default" (reports NT 6.1), "win95", "win98", "winme", "nt40" or "win2k". The versioned
-  templates are made lazily from the default one, once per run, under a lock.
+  "default" (reports NT 6.1), "win95", "win98", "winme", "nt40" or "win2k". The default
+  template is made by the e2e.setup fixture, the versioned ones lazily from it, each
+  once (under a lock, so parallel tests share them) and kept in the build directory for
+  later runs with the same Wine (ORV_E2E_NEW_TEMPLATE=1 makes them again).
 - ``case.product(...)``: a ``Product`` builder (below).
 - ``case.artefact(name)``: a path under build/e2e/artefacts/<test>/ for screenshots etc.
 - ``case.need(path)``: Skip unless the file exists.
@@ -53,12 +55,13 @@ Making an installer in seconds: ``Product``
 ==========================================
 ``case.product(script=TEXT, licence=TEXT, payload={...}, order=[...], times={...},
 resources={...}, omit=[...], uninstall=PATH, test=True)``
-- script, licence: str (encoded cp1252; use "\\r\\n" yourself: nothing is converted) or bytes.
+- script, licence: text as str (encoded cp1252; write "\\r\\n" yourself: nothing is
+  converted) or bytes, or a pathlib.Path of a file.
 - payload: dict relative name ("docs\\\\a.txt" or "docs/a.txt") -> bytes, or -> a host path
   to copy (str/pathlib). ``times``: name -> POSIX seconds (modification time that the file
   list's time form records; default 1999-04-24 08:02:32 UTC for every file).
 - order: the file order for orv-pack's ``--order`` (names as in payload), optional.
-- resources: further FILES resources NAME -> bytes or path (also used to REPLACE SCRIPT,
+- resources: further FILES resources NAME -> bytes or a path (str or Path) (also used to REPLACE SCRIPT,
   LICENCE, FILELIST, DATA or UNINSTALL with hand-made contents); omit: names of resources to
   leave out (e.g. ["LICENCE"], ["UNINSTALL"]).
 - test: True (default) links the fault-injection builds of install and uninstall (needed for
@@ -925,7 +928,7 @@ class Product:
             res.pop(o, None)
         args = []
         for rname, val in res.items():
-            if isinstance(val, str) and rname in ("SCRIPT", "LICENCE") and not os.path.isfile(val):
+            if isinstance(val, str) and rname in ("SCRIPT", "LICENCE"):
                 val = val.encode("cp1252")
             if isinstance(val, (bytes, bytearray)):
                 p = os.path.join(d, rname)
