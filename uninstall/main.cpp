@@ -115,10 +115,13 @@ int RunUninstall(UninstallRun& run) {
   if (size == INVALID_FILE_SIZE || size == 0) {
     return ShowUninstallMessage(run, "internal error: could not get uninstall script size", kNoSize);
   }
+  // The text, its NUL, and room behind it for the texts put together from its lines.
   size_t total = 0;
-  bool sized = ScriptAllocationSize(size, &total);
-  HeapBlock block(sized ? total : 0);
-  if (!sized || block.get() == NULL) {
+  if (!ScriptAllocationSize(size, &total)) {
+    return ShowUninstallMessage(run, "internal error: no memory for uninstall script", kNoMemory);
+  }
+  HeapBlock block(total);
+  if (block.get() == NULL) {
     return ShowUninstallMessage(run, "internal error: no memory for uninstall script", kNoMemory);
   }
   char* text = block.get();
