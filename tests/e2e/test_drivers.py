@@ -113,9 +113,9 @@ def test_reinstall_of_same_version_stops_and_starts_nothing(case):
 def test_newer_driver_file_replaces_the_installed_one_and_runs(case):
     # Between the two runs the Wine session ends; whether Wine's auto-start has the old
     # driver running again when the second installation looks is Wine's business. Either
-    # way the newer file must be in place and the service running afterwards. (Wine locks
-    # a running driver's file, which Windows does not, so a stop before the copy cannot be
-    # staged under Wine.)
+    # way the newer file must be in place and the service running afterwards. (Wine
+    # refuses to overwrite a running driver's file with a sharing violation, so a stop of a
+    # running service after the copy cannot be staged under Wine.)
     first = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY])
     newer = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY], driver="orvtest2.sys")
     case.need(h.win_file("svcstate.exe"))
