@@ -113,7 +113,7 @@ restart_mark=PATH, timeout=600, check=True, shots=False, name=None, cmdline=None
   ``r.dialogs`` (only class #32770), ``r.events`` (every log line as a dict),
   ``r.children`` (exit codes of the followed descendants), ``r.log_text()``.
 A window record: {"hwnd", "pid", "class", "caption", "text" (a message box's text: static
-0xFFFF), "visible", "enabled", "controls": [{"id", "class", "text", "style", "visible",
+0xFFFF; in a dialog with several statics 0xFFFF, the last of them), "visible", "enabled", "controls": [{"id", "class", "text", "style", "visible",
 "enabled", "checked" (buttons: 0/1/2, else absent), "items" (list boxes), "selected"}]}.
 
 Scenario language (orvdrive)

@@ -20,7 +20,8 @@
 //                                                     was then
 //   {"event":"exit","pid":..,"main":true|false,"code":..}   signed 32-bit exit codes
 //   {"event":"result","ok":true|false,"reason":..,"line":..}
-// A message box's text is its static control 0xFFFF ("text" of the window record).
+// A message box's text is its static control 0xFFFF ("text" of the window record; in a
+// dialog with several statics 0xFFFF, the last of them).
 // Exit code: 0 when every step held, 1 on a failure (reason in LOG; the followed processes
 // are then ended so that nothing is left waiting), 2 on a usage or scenario error.
 //
