@@ -3,16 +3,13 @@
 #include <string.h>
 
 #include "common/win/service.h"
+#include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "install/logic/driver_entry.h"
 #include "install/logic/install_script.h"
 #include "install/state.h"
 
 namespace {
-
-// Waits for a service state: ten checks, one second apart.
-const unsigned kWaitTries = 10;
-const DWORD kWaitStep = 1000;
 
 class RegKey {
  public:
@@ -27,24 +24,6 @@ class RegKey {
 
  private:
   HKEY key_;
-};
-
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE h = NULL) : h_(h) {}
-  ~ScHandle() {
-    if (h_) CloseServiceHandle(h_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  void Reset(SC_HANDLE h) {
-    if (h_) CloseServiceHandle(h_);
-    h_ = h;
-  }
-  SC_HANDLE get() const { return h_; }
-
- private:
-  SC_HANDLE h_;
 };
 
 bool DwordIs(HKEY key, const char* name, DWORD expected) {
@@ -100,25 +79,15 @@ int WriteServiceKey(const char* keyPath, const char* displayName, bool win98, co
   return 0;
 }
 
-// Polls the service until it reports `wanted`: true when it did within the ten tries.
-bool WaitForState(SC_HANDLE service, DWORD wanted) {
-  for (unsigned i = 0; i < kWaitTries; i++) {
-    Sleep(kWaitStep);
-    DWORD state;
-    if (QueryServiceState(service, &state) && state == wanted) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 // Creates the service if it does not exist; stops a running one whose driver file was just
 // replaced (or one in a state between running and stopped). The service is created with
 // the entry's display name, so that it keeps the "DisplayName" just written to its key.
 int PrepareDriverService(const char* name, const char* driverPath, bool replaced, const char* displayName) {
-  ScHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+  ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
   if (!manager.get()) return ReportInternalError(59);
-  ScHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
   if (!service.get()) {
     service.Reset(sys::CreateServiceA(manager.get(), name, displayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, driverPath, NULL, NULL, NULL, NULL,
@@ -131,20 +100,20 @@ int PrepareDriverService(const char* name, const char* driverPath, bool replaced
   if (state == SERVICE_STOPPED) return 0;
   SERVICE_STATUS status;
   if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ReportInternalError(60);
-  return WaitForState(service.get(), SERVICE_STOPPED) ? 0 : ReportInternalError(61);
+  return WaitForServiceState(service.get(), SERVICE_STOPPED) ? 0 : ReportInternalError(61);
 }
 
 // Starts the service unless it is running.
 int StartDriverService(const char* name) {
-  ScHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
+  ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
   if (!manager.get()) return ReportInternalError(64);
-  ScHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  ServiceHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
   if (!service.get()) return ReportInternalError(65);
   DWORD state;
   if (!QueryServiceState(service.get(), &state)) return ReportInternalError(66);
   if (state == SERVICE_RUNNING) return 0;
   if (!sys::StartServiceA(service.get(), 0, NULL)) return ReportInternalError(67);
-  return WaitForState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(68);
+  return WaitForServiceState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(68);
 }
 
 int InstallDriver(const char* name, const char* source, const char* displayName, bool win98, bool winNT4,

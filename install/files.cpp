@@ -1,6 +1,7 @@
 // The file loop: every entry of the file list written from the payload buffer into the
 // installation directory, or an existing copy kept, and each target recorded in the
 // uninstall script.
+#include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "install/logic/file_list.h"
 #include "install/logic/version.h"
@@ -21,29 +22,12 @@ const char kCannotCreateFile[] = "Could not create an output file";
 const char kCannotWriteFile[] = "Could not write to an output file";
 const char kCannotWriteScript[] = "Could not write uninstall file";
 
-class File {
- public:
-  explicit File(HANDLE h) : h_(h) {}
-  ~File() { Close(); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  void Close() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
-
 // Whether the entry's file is to be written over what may exist at target.
 bool ShouldWrite(const char* target, const FileEntry& entry) {
   if (entry.hasTime) {
     // A target that does not open (absent, or in use) or whose time cannot be read is written.
-    File existing(sys::CreateFileA(target, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-    if (!existing.ok()) return true;
+    FileHandle existing(sys::CreateFileA(target, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!existing.valid()) return true;
     FILETIME existingTime;
     if (!sys::GetFileTime(existing.get(), NULL, NULL, &existingTime)) return true;
     FILETIME entryTime = {entry.timeLow, entry.timeHigh};
@@ -79,8 +63,8 @@ int CreateDirectories(const FileEntry& entry) {
 // Writes one file from the payload buffer. A file that cannot be written whole is deleted
 // again: the uninstall script does not know it, so nothing else would take it away.
 int WriteTarget(const char* target, const FileEntry& entry, unsigned offset) {
-  File out(sys::CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-  if (!out.ok()) return ShowWarning(kCannotCreateFile, kCannotCreate);
+  FileHandle out(sys::CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!out.valid()) return ShowWarning(kCannotCreateFile, kCannotCreate);
   DWORD size = (DWORD)entry.size;
   DWORD written = 0;
   if (!sys::WriteFile(out.get(), g.Payload + offset, size, &written, NULL) || written != size) {

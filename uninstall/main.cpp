@@ -2,6 +2,7 @@
 // confirmation unless quiet, and removes what the script's file, registry and driver
 // sections list, collecting every failure into one report.
 #include "common/uninstall_script.h"
+#include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "uninstall/logic/command_tail.h"
 #include "uninstall/logic/uninstall_texts.h"
@@ -17,23 +18,6 @@ const int kCannotRead = 5;
 const int kTooShort = 6;
 
 const char kNoFileGiven[] = "No uninstall file given on command line";
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  void Close() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
 
 class HeapBlock {
  public:

@@ -1,4 +1,5 @@
 #include "common/win/service.h"
+#include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "uninstall/logic/registry_roots.h"
 #include "uninstall/logic/uninstall_texts.h"
@@ -13,20 +14,6 @@ const char kCouldNotRemoveKey[] = "Could not remove registry key ";
 const HKEY kRootKeys[kRootCount] = {
     HKEY_LOCAL_MACHINE,    HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_USERS,
     HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,     HKEY_CURRENT_CONFIG,
-};
-
-class ServiceHandle {
- public:
-  explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
-  ~ServiceHandle() {
-    if (h_ != NULL) CloseServiceHandle(h_);
-  }
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  operator SC_HANDLE() const { return h_; }
-
- private:
-  SC_HANDLE h_;
 };
 
 }  // namespace
@@ -70,23 +57,20 @@ void RemoveDriver(UninstallRun& run, const char* name) {
 
 bool StopAndDeleteService(const char* name) {
   ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
-  if (manager == NULL) return false;
-  ServiceHandle service(sys::OpenServiceA(manager, name, SERVICE_ALL_ACCESS));
-  if (service == NULL) return false;
+  if (!manager.get()) return false;
+  ServiceHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+  if (!service.get()) return false;
 
   DWORD state;
-  if (!QueryServiceState(service, &state)) return false;
+  if (!QueryServiceState(service.get(), &state)) return false;
   bool stopped = state == SERVICE_STOPPED;
   if (!stopped) {
     SERVICE_STATUS status;
-    if (!sys::ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
-    for (int check = 0; check < 10 && !stopped; check++) {
-      Sleep(1000);
-      stopped = QueryServiceState(service, &state) && state == SERVICE_STOPPED;
-    }
+    if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
+    stopped = WaitForServiceState(service.get(), SERVICE_STOPPED);
   }
   // A stopped service is deleted too: left registered, it would outlive its key and file.
   // One that did not stop is marked for deletion and goes with the restart.
-  bool deleted = sys::DeleteService(service) != FALSE;
+  bool deleted = sys::DeleteService(service.get()) != FALSE;
   return stopped && deleted;
 }

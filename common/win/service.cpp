@@ -15,3 +15,12 @@ bool QueryServiceState(SC_HANDLE service, DWORD* state) {
   }
   return false;
 }
+
+bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
+  for (int check = 0; check < 10; check++) {
+    Sleep(1000);
+    DWORD state;
+    if (QueryServiceState(service, &state) && state == wanted) return true;
+  }
+  return false;
+}

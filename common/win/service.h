@@ -8,3 +8,8 @@
 // that reports stopped. True with *state set (SERVICE_STOPPED, SERVICE_RUNNING, ...), or
 // false when the state cannot be had.
 bool QueryServiceState(SC_HANDLE service, DWORD* state);
+
+// Checks ten times, one second apart, whether the service reports the wanted state (an
+// interrogation that fails counts as not yet). True as soon as it does; false after the
+// tenth check without it, about ten seconds after the call.
+bool WaitForServiceState(SC_HANDLE service, DWORD wanted);
