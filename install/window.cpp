@@ -164,16 +164,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
       if (workerRunning) return 0;
       break;
+    // Each background handler answers false when it got no device context; the message
+    // then goes to the default processing.
     case WM_SIZE:
       // The background display stores the new size once it has erased the old figure.
-      BackgroundResize(window, LOWORD(lParam), HIWORD(lParam));
-      return 0;
+      if (BackgroundResize(window, LOWORD(lParam), HIWORD(lParam))) return 0;
+      break;
     case WM_PAINT:
-      BackgroundPaint(window);  // inside its own BeginPaint/EndPaint
-      return 0;
+      if (BackgroundPaint(window)) return 0;  // inside its own BeginPaint/EndPaint
+      break;
     case WM_TIMER:
-      BackgroundTick(window);
-      return 0;
+      if (BackgroundTick(window)) return 0;
+      break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
