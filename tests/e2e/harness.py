@@ -575,6 +575,7 @@ WINE_CHURN = (
     r"^HKLM\\system\\currentcontrolset\\control\\(class|deviceclasses)\\",
     r"^HKLM\\system\\currentcontrolset\\enum\\",
     r"^HKLM\\system\\currentcontrolset\\services\\(winehid|winebus|hidclass|wineusb)$",
+    r"^HKLM\\software\\microsoft\\windows nt\\currentversion\\networkcards(\\|$)",
 )
 
 

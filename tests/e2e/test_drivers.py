@@ -217,3 +217,39 @@ def test_script_ending_inside_driver_list_is_70(case):
     pfx = case.prefix("nt40")
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(70) + "end\n")
     assert r.exit_code == 0, r.exit_code  # the window closes normally after a failure too
+
+
+@h.timeout(1800)
+def test_running_service_is_stopped_and_started_again_after_a_newer_file(case):
+    # Wine will not let a running driver's own file be overwritten, so the running service
+    # here is loaded from another file (registered with Wine's sc): the installer still
+    # finds the service running after it copied a newer driver file, which is the case
+    # that must stop it and start it again.
+    setup = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY], driver="orvtest2.sys")
+    case.need(h.win_file("svcstate.exe"))
+    pfx = case.prefix("nt40")
+    running = "C:\\windows\\system32\\drivers\\orvtest_running.sys"
+    pfx.copy_in(h.win_file("orvtest.sys"), running)
+    keeper = SessionKeeper(case, pfx)
+    try:
+        assert pfx.wine(["sc", "create", "orvtest", "type=", "kernel", "start=", "demand",
+                         "binpath=", running]) == 0
+        assert pfx.wine(["sc", "start", "orvtest"]) == 0
+        assert service_state(pfx) == RUNNING
+        # A start request fails here on purpose: that it is made at all shows that the
+        # service had been stopped after the copy, as it is only made for a service that is
+        # not running.
+        r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(67) + "end\n",
+                    fault="StartServiceA:1")
+        assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
+        assert service_state(pfx) == STOPPED
+        # Again, running, with the installed copy gone: copied, stopped, started.
+        assert pfx.wine(["sc", "start", "orvtest"]) == 0
+        assert service_state(pfx) == RUNNING
+        os.remove(pfx.host(DRIVER_FILE))
+        r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), name="again")
+        assert r.exit_code == 0, r.exit_code
+        assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
+        assert service_state(pfx) == RUNNING
+    finally:
+        keeper.release()

@@ -157,8 +157,6 @@ def test_missing_script_resource_is_100(case):
 def platform_case(case, version, deciding):
     """On the prefix's Windows version, the platforms line without the deciding code is
     refused with the names of the others, and the deciding code alone is allowed."""
-    if version in ("win95", "win98", "winme") and h.arch() != "win32":
-        raise h.Skip("the Windows 95 family is emulated only by 32-bit prefixes")
     others = [code for code in ("95", "98", "NT", "W2") if code != deciding]
     refused = installer(case, script(platforms=",".join(others)), name="refused.exe")
     allowed = installer(case, script(platforms=deciding), name="allowed.exe")
