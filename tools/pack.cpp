@@ -333,7 +333,7 @@ std::vector<std::string> ParseOrderList(const std::string& text) {
   return names;
 }
 
-bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
+bool PlanPack(const std::string& dirName, const std::vector<std::string>& order, PackPlan* plan, std::string* error) {
   std::error_code ec;
   fs::path dir = fs::canonical(dirName, ec);
   if (ec || !fs::is_directory(dir, ec)) {
@@ -421,9 +421,10 @@ bool Pack(const std::string& dirName, const std::vector<std::string>& order, Pac
     }
   }
 
-  std::vector<uint8_t> payload;
   std::string list;
-  result->entries.clear();
+  plan->entries.clear();
+  plan->hostPaths.clear();
+  plan->dataSize = 0;
   for (const std::string& n : names) {
     const fs::path& p = files[n];
     std::vector<uint8_t> bytes;
@@ -443,18 +444,50 @@ bool Pack(const std::string& dirName, const std::vector<std::string>& order, Pac
     std::string line = FileListLine(e, error);
     if (line.empty()) return false;
     list += line + "\r\n";
-    payload.insert(payload.end(), bytes.begin(), bytes.end());
-    if (payload.size() > 0xFFFFFFFFu) {
+    plan->dataSize += e.size;
+    if (plan->dataSize > 0xFFFFFFFFu) {
       *error = "the payload is larger than the 4294967295 bytes that the SZDD header can state";
       return false;
     }
-    result->entries.push_back(e);
+    plan->entries.push_back(e);
+    plan->hostPaths.push_back(p.string());
   }
-  if (payload.empty()) {
+  if (plan->dataSize == 0) {
     *error = "every file is empty: the installer refuses a payload of 0 bytes";
     return false;
   }
-  result->fileList = list;
+  plan->fileList = list;
+  return true;
+}
+
+static bool ReadPackData(const PackPlan& plan, std::vector<uint8_t>* payload, std::string* error) {
+  payload->clear();
+  payload->reserve(plan.dataSize);
+  for (size_t i = 0; i < plan.entries.size(); i++) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(plan.hostPaths[i], &bytes, error)) return false;
+    if (bytes.size() != plan.entries[i].size) {
+      *error = plan.entries[i].name + ": changed while it was being packed";
+      return false;
+    }
+    payload->insert(payload->end(), bytes.begin(), bytes.end());
+  }
+  return true;
+}
+
+bool WritePackData(const PackPlan& plan, const PackOptions& /*options*/, const std::string& path, std::string* error) {
+  std::vector<uint8_t> payload;
+  if (!ReadPackData(plan, &payload, error)) return false;
+  std::vector<uint8_t> data = SzddCompress(payload.data(), payload.size());
+  return WriteTemp(path, data.data(), data.size(), error);
+}
+
+bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
+  PackPlan plan;
+  std::vector<uint8_t> payload;
+  if (!PlanPack(dirName, order, &plan, error) || !ReadPackData(plan, &payload, error)) return false;
+  result->entries = plan.entries;
+  result->fileList = plan.fileList;
   result->data = SzddCompress(payload.data(), payload.size());
   return true;
 }

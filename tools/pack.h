@@ -49,6 +49,34 @@ struct PackResult {
   std::vector<PackEntry> entries;
 };
 
+// A payload directory walked and checked, nothing compressed yet: the entries in stream
+// order, the host file each is read from, and the FILELIST text.
+struct PackPlan {
+  std::vector<PackEntry> entries;
+  std::vector<std::string> hostPaths;  // one per entry
+  std::string fileList;                // every line ending with CR LF
+  uint64_t dataSize = 0;               // the expanded payload: the sum of the entries' sizes
+  // What was let through but deserves the publisher's eye, each "NAME: message".
+  std::vector<std::string> warnings;
+};
+
+// Walks and checks a payload directory: the files named by order (may be empty) first, in
+// that order, then every other file sorted by name. False with *error when the installer
+// could not take the result.
+bool PlanPack(const std::string& dir, const std::vector<std::string>& order, PackPlan* plan, std::string* error);
+
+struct PackOptions {
+  unsigned threads = 0;  // 0: one per core
+  bool best = false;     // the exact whole-stream optimum (slow; for tests)
+  // Called now and then while packing, with the files and bytes read so far.
+  void (*progress)(void* context, size_t filesDone, uint64_t bytesDone) = nullptr;
+  void* progressContext = nullptr;
+};
+
+// Reads the plan's files and writes the DATA stream to path (created or replaced; the caller
+// renames it into place). False with *error when a file cannot be read or has changed size.
+bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::string& path, std::string* error);
+
 // Packs a payload directory: the files named by order (may be empty) first, in that order,
 // then every other file sorted by name. False with *error when the installer could not take
 // the result.
