@@ -1,5 +1,6 @@
 #include "tools/script_check.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "install/logic/messages.h"
@@ -70,6 +71,14 @@ const char* FindBadNameChar(const char* text, bool allowSeparators) {
     if (!allowSeparators && (c == '\\' || c == '/')) return p;
   }
   return nullptr;
+}
+
+bool IsDeviceName(const std::string& name) {
+  std::string base = Upper(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
 }
 
 std::string ShowChar(char c) {
@@ -188,9 +197,13 @@ bool ScriptChecker::UninstallName() {
   }
   int numbers = 0;
   for (char* number; numbers < 4 && (number = split.Next()) != nullptr; numbers++) {
-    if (!PlainNumber(number))
-      Warning(reader_.Column(number), "version number " + Quote(number) + " is read as " +
-                                          std::to_string(static_cast<unsigned>(ReadScriptNumber(number))));
+    unsigned read = static_cast<unsigned>(ReadScriptNumber(number));
+    if (!PlainNumber(number) || std::to_string(read) != std::to_string(strtoull(number, nullptr, 10))) {
+      Warning(reader_.Column(number), "version number " + Quote(number) + " is read as " + std::to_string(read));
+    } else if (read > 0xFFFF) {
+      Warning(reader_.Column(number), "version number " + Quote(number) +
+                                          " is above 65535, the most that a part of a file's version can be");
+    }
   }
   if (numbers < 4) {
     Error(0, "the uninstaller's version needs four numbers after the file name, found " + std::to_string(numbers) +
@@ -362,6 +375,8 @@ bool ScriptChecker::FolderName() {
   } else if (const char* bad = FindBadNameChar(name, false)) {
     Error(reader_.Column(bad), "the suggested folder name " + Quote(name) + " may not hold " + ShowChar(*bad) +
                                    ": it is one folder in the Start menu");
+  } else if (IsDeviceName(name)) {
+    Error(1, "the suggested folder name " + Quote(name) + " is a name that Windows keeps for a device");
   }
   return true;
 }

@@ -45,6 +45,10 @@ bool ScriptChecker::FolderItems() {
                                      ": it is the shortcut's file name (the installer would stop with internal "
                                      "error 26)");
       continue;
+    } else if (IsDeviceName(title)) {
+      Error(reader_.Column(title), "the shortcut's title " + Quote(title) +
+                                       " is a name that Windows keeps for a device: the shortcut could not be made");
+      continue;
     }
     std::string link = std::string(kUsualProgramsDir) + folderName_ + "\\" + title + ".lnk";
     if (link.size() > kMaxPath)
@@ -107,6 +111,9 @@ bool ScriptChecker::Drivers() {
     if (const char* bad = FindBadNameChar(entry.name, false)) {
       Error(reader_.Column(bad), "the driver name " + Quote(entry.name) + " may not hold " + ShowChar(*bad) +
                                      ": it names the driver's file and its service");
+    } else if (IsDeviceName(entry.name)) {
+      Error(reader_.Column(entry.name), "the driver name " + Quote(entry.name) +
+                                            " is a name that Windows keeps for a device");
     } else if (!BuildDriverPath(path, kUsualWindowsDir, entry.name) || !BuildServiceKey(path, entry.name)) {
       Error(reader_.Column(entry.name), "the driver name " + Quote(entry.name) +
                                             " is too long for the installer's 259-character paths");
@@ -153,10 +160,11 @@ void ScriptChecker::ProgramsToRun() {
 }
 
 void ScriptChecker::NeverRead() {
+  // Empty lines and lines that hold only a comment would mean nothing if they were read.
   int last = reader_.line();
-  for (int line = last + 1; line <= reader_.LineCount(); line++) {
-    if (reader_.Raw(line).empty()) continue;
-    diags_->Warning(file_, line, 0,
+  while (const char* value = reader_.Next()) {
+    if (!*value) continue;
+    diags_->Warning(file_, reader_.line(), 0,
                     "never read: the installer stops at the '.' on line " + std::to_string(last) +
                         ", which closes the programs to run; this line and any after it are ignored");
     return;

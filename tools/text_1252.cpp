@@ -136,8 +136,69 @@ bool IsValidUtf8(const std::string& bytes, size_t* firstBad) {
   return true;
 }
 
+namespace {
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16 after its byte-order mark, as UTF-8; false at the first unit that does not decode
+// (an odd last byte, a surrogate without its partner), with *badUnit its number.
+bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string* out, size_t* badUnit) {
+  size_t units = bytes.size() / 2;
+  auto unit = [&](size_t i) {
+    unsigned char a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    return bigEndian ? static_cast<uint32_t>(a << 8 | b) : static_cast<uint32_t>(b << 8 | a);
+  };
+  for (size_t i = 0; i < units; i++) {
+    uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      i++;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      *badUnit = i;
+      return false;
+    }
+    AppendUtf8(cp, out);
+  }
+  if (bytes.size() % 2) {
+    *badUnit = units;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string NormaliseText(const std::string& raw, const std::string& fileName, Diagnostics* diags) {
   std::string text = raw;
+  bool utf16le = text.compare(0, 2, "\xFF\xFE") == 0, utf16be = text.compare(0, 2, "\xFE\xFF") == 0;
+  if (utf16le || utf16be) {
+    std::string utf8;
+    size_t bad = 0;
+    if (!Utf16ToUtf8(text.substr(2), utf16be, &utf8, &bad)) {
+      diags->Error(fileName, 0, 0,
+                   "the file starts with a UTF-16 byte-order mark but is not valid UTF-16 (at byte " +
+                       std::to_string(2 + 2 * bad) + "); save it as UTF-8 or Windows code page 1252");
+      return "";
+    }
+    diags->Warning(fileName, 1, 0, "converted from UTF-16 (the installer reads Windows code page 1252)");
+    text = utf8;
+  }
   bool bom = text.compare(0, 3, kBom) == 0;
   if (bom) {
     text.erase(0, 3);

@@ -3,6 +3,8 @@
 // Windows code page 1252 with CR LF line ends.
 //
 // How the input's characters are told apart:
+//  - A UTF-16 byte-order mark (FF FE or FE FF) at the start: the text is UTF-16, converted
+//    with a warning; one that does not decode is an error.
 //  - A UTF-8 byte-order mark at the start is dropped (with a warning); the rest must then be
 //    UTF-8, and a byte sequence that is not is an error.
 //  - Otherwise, a text whose bytes are all below 0x80 is taken as it is.

@@ -230,6 +230,11 @@ TEST(ScriptCheckItems, UninstallName) {
        "SCRIPT:2:21: warning: fields after the fourth version number are ignored: '7'"},
       {2, {"UnstOrv.exe,1,0,x,3"}, "SCRIPT:2:17: warning: version number 'x' is read as 0"},
       {2, {"UnstOrv.exe,1,0,2b,3"}, "SCRIPT:2:17: warning: version number '2b' is read as 2"},
+      {2, {"UnstOrv.exe,1,0,-1,3"}, "SCRIPT:2:17: warning: version number '-1' is read as 4294967295"},
+      {2, {"UnstOrv.exe,1,0,9999999999,3"}, "SCRIPT:2:17: warning: version number '9999999999' is read as 2147483647"},
+      {2, {"UnstOrv.exe,1,0,70000,3"},
+       "SCRIPT:2:17: warning: version number '70000' is above 65535, the most that a part of a file's version can be"},
+      {2, {"UnstOrv.exe, 1,0,0,3"}, ""},
       {2, {"Orv\\UnstOrv.exe,1,0,0,3"},
        "SCRIPT:2:4: error: the uninstaller's file name 'Orv\\UnstOrv.exe' may not hold '\\': it is written into the "
        "Windows directory"},
@@ -322,6 +327,10 @@ TEST(ScriptCheckItems, FolderName) {
                               "one folder in the Start menu"},
       {10, {"A:B"}, "SCRIPT:10:2: error: the suggested folder name 'A:B' may not hold ':'"},
       {10, {""}, "SCRIPT:10: warning: the suggested folder name is empty: the user would have to type one"},
+      {10, {"aux"}, "SCRIPT:10:1: error: the suggested folder name 'aux' is a name that Windows keeps for a device"},
+      {10, {"Com1.old"}, "SCRIPT:10:1: error: the suggested folder name 'Com1.old' is a name that Windows keeps"},
+      {10, {"COM10"}, ""},
+      {10, {"Console"}, ""},
   });
 }
 
@@ -342,6 +351,8 @@ TEST(ScriptCheckItems, FolderItems) {
       {12, {",Article"}, "SCRIPT:12:1: error: a folder item names no file before its comma"},
       {12, {"cdroms.html,CD/ROMs"}, "SCRIPT:12:15: error: the shortcut's title 'CD/ROMs' may not hold '/': it is the "
                                     "shortcut's file name (the installer would stop with internal error 26)"},
+      {12, {"cdroms.html,NUL"}, "SCRIPT:12:13: error: the shortcut's title 'NUL' is a name that Windows keeps for a "
+                                "device: the shortcut could not be made"},
       {12, {"cdroms.html,"}, "SCRIPT:12:13: warning: the shortcut's title is empty: the shortcut would be named '.lnk'"},
       {12, {"cdroms.html,lumivane DOCUMENTATION"},
        "SCRIPT:12:13: warning: a second shortcut titled 'lumivane DOCUMENTATION' replaces the one of line 11"},
@@ -378,6 +389,8 @@ TEST(ScriptCheckItems, Drivers) {
        "versions"},
       {15, {"NT,orv\\drv,drv\\orvdrv.sys,Orv Driver", "."},
        "SCRIPT:15:7: error: the driver name 'orv\\drv' may not hold '\\': it names the driver's file and its service"},
+      {15, {"NT,lpt1,drv\\orvdrv.sys,Orv Driver", "."},
+       "SCRIPT:15:4: error: the driver name 'lpt1' is a name that Windows keeps for a device"},
       {15, {"NT,orvdrv,drv\\orvdrv.sys,Orv Driver, version 2", "."},
        "SCRIPT:15:37: warning: the fields after the display name are ignored: ' version 2' (a display name cannot "
        "hold a comma)"},
@@ -417,7 +430,8 @@ TEST(ScriptCheckItems, NeverRead) {
       {18, {""}, ""},
       {18, {"index.html,&More,on"}, "SCRIPT:18: warning: never read: the installer stops at the '.' on line 17, which "
                                     "closes the programs to run; this line and any after it are ignored"},
-      {18, {"", "", "; a note"}, "SCRIPT:20: warning: never read"},
+      {18, {"", "\t\t; a note", "; another"}, ""},
+      {18, {"", "; a note", "index.html,&More,on"}, "SCRIPT:20: warning: never read"},
   });
 }
 

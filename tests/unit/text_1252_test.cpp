@@ -79,6 +79,18 @@ TEST(TextNormalise, LineEndsAndCharacters) {
         "T:2:3: error: byte 0xE9 is not UTF-8, though the file starts with a UTF-8 byte-order mark"}},
       {"NUL byte", std::string("ab\0c\r\n", 6), std::string("ab\0c\r\n", 6),
        {"T:1:3: error: a NUL character (code 0): the installer would take the text as ending here"}},
+      {"UTF-16 little-endian", std::string("\xFF\xFE" "a\0\xE9\0\r\0\n\0", 10), "a\xE9\r\n",
+       {"T:1: warning: converted from UTF-16 (the installer reads Windows code page 1252)"}},
+      {"UTF-16 big-endian with a character 1252 lacks", std::string("\xFE\xFF\0a\x01\x01\0\r\0\n", 10), "a?\r\n",
+       {"T:1: warning: converted from UTF-16 (the installer reads Windows code page 1252)",
+        "T:1:2: error: the character U+0101 '\xC4\x81' cannot be written in Windows code page 1252, which the "
+        "installer reads"}},
+      {"UTF-16 with a lone surrogate", std::string("\xFF\xFE" "a\0\x00\xD8", 6), "",
+       {"T: error: the file starts with a UTF-16 byte-order mark but is not valid UTF-16 (at byte 4); save it as "
+        "UTF-8 or Windows code page 1252"}},
+      {"UTF-16 of odd length", std::string("\xFF\xFE" "a\0b", 5), "",
+       {"T: error: the file starts with a UTF-16 byte-order mark but is not valid UTF-16 (at byte 4); save it as "
+        "UTF-8 or Windows code page 1252"}},
       {"empty", "", "", {}},
   };
   for (const NormaliseRow& row : rows) {
