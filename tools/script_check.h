@@ -20,6 +20,8 @@
 #include "tools/diagnostics.h"
 #include "tools/pack.h"
 
+// *normalised is set whether or not errors are reported; the caller decides from diags.
+//
 // Checks the install script as the installer will read it and returns in *normalised the
 // bytes to ship (code page 1252, CR LF). fileName is how diagnostics name it ("SCRIPT").
 // payload: the packed files (names with backslashes), for shortcut/driver/option targets.

@@ -34,7 +34,7 @@ bool ScriptChecker::FolderItems() {
       continue;
     }
     if (!*line) {
-      Error(1, "a folder item names no file before its comma");
+      Warning(1, "a folder item names no file before its comma: the shortcut would open the installation directory");
     } else if (!names_.FindFile(line) && !names_.IsDirectory(line)) {
       NotInPayload(1, "shortcut target", line);
     }
@@ -149,7 +149,7 @@ void ScriptChecker::ProgramsToRun() {
       continue;
     }
     if (!*option.file)
-      Error(1, "a program to run names no file before its first comma");
+      Warning(1, "a program to run names no file before its first comma: it would open the installation directory");
     else if (!names_.FindFile(option.file) && !names_.IsDirectory(option.file))
       NotInPayload(1, "program to run", option.file);
     if (!*option.text) Warning(reader_.Column(option.text), "the check box of this program to run has no text");

@@ -348,7 +348,8 @@ TEST(ScriptCheckItems, FolderItems) {
       {12, {"setup.ini,Settings"}, "SCRIPT:12:1: error: shortcut target 'setup.ini' is not in the payload\n"},
       {12, {"cdroms.html"}, "SCRIPT:12:1: error: a folder item needs a comma between the file and the shortcut's "
                             "title: 'cdroms.html' (the installer would stop with internal error 25)"},
-      {12, {",Article"}, "SCRIPT:12:1: error: a folder item names no file before its comma"},
+      {12, {",Article"}, "SCRIPT:12:1: warning: a folder item names no file before its comma: the shortcut would open "
+                         "the installation directory"},
       {12, {"cdroms.html,CD/ROMs"}, "SCRIPT:12:15: error: the shortcut's title 'CD/ROMs' may not hold '/': it is the "
                                     "shortcut's file name (the installer would stop with internal error 26)"},
       {12, {"cdroms.html,NUL"}, "SCRIPT:12:13: error: the shortcut's title 'NUL' is a name that Windows keeps for a "
@@ -419,6 +420,8 @@ TEST(ScriptCheckItems, ProgramsToRun) {
                                      "box would start unticked"},
       {16, {"index.html,&View,on "}, "SCRIPT:16:18: error: initial state 'on ' is neither 'on' nor empty or 'off'", 0,
        false},
+      {16, {",&Open the folder,"}, "SCRIPT:16:1: warning: a program to run names no file before its first comma: it "
+                                   "would open the installation directory"},
       {16, {"index.html,,on"}, "SCRIPT:16:12: warning: the check box of this program to run has no text"},
       {16, {"index.html,&A,on", "index.html,&B,", "index.html,&C,", "index.html,&D,on"},
        "SCRIPT:19: warning: only the first three programs to run are offered: this line is skipped"},
