@@ -1,7 +1,8 @@
 #pragma once
 // The payload's names as the installed files will be found on Windows: case-insensitive,
 // backslashes between directory names. The install script's shortcut, driver and option
-// targets are looked up here, with the nearest name offered for a typo.
+// targets are looked up here, with the nearest name offered for a typo. The packer lets
+// only ASCII names through, so folding ASCII letters is all the case-insensitivity needed.
 #include <map>
 #include <set>
 #include <string>

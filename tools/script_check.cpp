@@ -283,9 +283,8 @@ bool ScriptChecker::DownloadSite() {
   static const char kAt[] = "download site at ";
   size_t from = text.find(kAt) + sizeof kAt - 1;
   size_t shown = text.rfind("\n\nPress Cancel") - from;
-  if (shown < strlen(site))
-    Error(0, "the download site is too long for the message about missing required files: only its first " +
-                 std::to_string(shown) + " characters would be shown");
+  // Reported once the dependency lists are read: the message shows only when one names a file.
+  if (shown < strlen(site)) siteShown_ = static_cast<int>(shown);
   return true;
 }
 
@@ -377,6 +376,9 @@ bool ScriptChecker::FolderName() {
                                    ": it is one folder in the Start menu");
   } else if (IsDeviceName(name)) {
     Error(1, "the suggested folder name " + Quote(name) + " is a name that Windows keeps for a device");
+  } else if (strlen(kUsualProgramsDir) + folderName_.size() + 1 > kMaxPath) {
+    Error(0, "the suggested folder name is too long: under a Programs folder of usual length (" +
+                 std::string(kUsualProgramsDir) + ") the folder would pass the installer's 259-character paths");
   }
   return true;
 }
@@ -387,6 +389,10 @@ void ScriptChecker::Run() {
   if (dependencies_ > 0 && siteEmpty_)
     diags_->Warning(file_, siteLine_, 0,
                     "the download site is empty, but the message about missing required files quotes it");
+  if (dependencies_ > 0 && siteShown_ >= 0)
+    diags_->Error(file_, siteLine_, 0,
+                  "the download site is too long for the message about missing required files: only its first " +
+                      std::to_string(siteShown_) + " characters would be shown");
   if (!closed || !InstallDir() || !FolderName() || !FolderItems() || !RegistryItems() || !Drivers()) return;
   ProgramsToRun();
   NeverRead();

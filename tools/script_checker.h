@@ -96,5 +96,6 @@ class ScriptChecker {
   std::string folderName_;
   int siteLine_ = 0;
   bool siteEmpty_ = false;
+  int siteShown_ = -1;  // how much of a download site too long for its message is shown
   int dependencies_ = 0;
 };

@@ -272,8 +272,11 @@ TEST(ScriptCheckItems, DownloadSite) {
   RunRows("download site", {
       {6, {""}, ""},
       {7, {"ctl3d32.dll", "."}, ""},
-      {6, {"http://example.com/" + std::string(1000, 'x')},
-       "SCRIPT:6: error: the download site is too long for the message about missing required files: only its first "},
+      // Too long for the message, which shows only when a dependency list names a file.
+      {6, {"http://example.com/" + std::string(1000, 'x')}, ""},
+      {6, {"http://example.com/" + std::string(1000, 'x'), "ctl3d32.dll"},
+       "SCRIPT:6: error: the download site is too long for the message about missing required files: only its first "
+       "857 characters would be shown"},
   });
   // The row above with an empty site: the site line and the dependency together.
   std::vector<std::string> lines = ExampleLines();
@@ -330,8 +333,24 @@ TEST(ScriptCheckItems, FolderName) {
       {10, {"aux"}, "SCRIPT:10:1: error: the suggested folder name 'aux' is a name that Windows keeps for a device"},
       {10, {"Com1.old"}, "SCRIPT:10:1: error: the suggested folder name 'Com1.old' is a name that Windows keeps"},
       {10, {"COM10"}, ""},
+      // 181 characters fit (the shortcuts in it then do not); 182 do not.
+      {10, {std::string(181, 'f')}, "SCRIPT:11:12: error: the shortcut 'fff", 0, false},
+      {10, {std::string(182, 'f')}, "SCRIPT:10: error: the suggested folder name is too long: under a Programs folder of "
+                                    "usual length (C:\\Users\\Administrator\\AppData\\Roaming\\Microsoft\\Windows\\"
+                                    "Start Menu\\Programs\\) the folder would pass the installer's 259-character "
+                                    "paths", 0, false},
       {10, {"Console"}, ""},
   });
+}
+
+TEST(ScriptCheckItems, FolderNameLengthBoundary) {
+  std::vector<std::string> lines = ExampleLines();
+  lines[9] = std::string(181, 'f');
+  std::string got = Check(Join(lines));
+  EXPECT_EQ(std::string::npos, got.find("folder name is too long")) << got;
+  lines[9] = std::string(182, 'f');
+  got = Check(Join(lines));
+  EXPECT_EQ(0u, got.find("SCRIPT:10: error: the suggested folder name is too long")) << got;
 }
 
 TEST(ScriptCheckItems, FolderItems) {
