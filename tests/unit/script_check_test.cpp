@@ -116,6 +116,21 @@ TEST(ScriptCheckExample, PassesCleanly) {
   EXPECT_EQ(raw, normalised);
 }
 
+// The same with the payload as the packer plans it from the example product's folder.
+TEST(ScriptCheckExample, PassesWithThePackersPayload) {
+  PackPlan plan;
+  std::string error;
+  ASSERT_TRUE(PlanPack((fs::path(ORV_SOURCE_DIR) / "resources/example/payload").string(), {}, &plan, &error))
+      << error;
+  plan.entries.push_back(Entry("Lumivane.exe", true));
+  std::string raw = ReadFile(fs::path(ORV_SOURCE_DIR) / "resources/example/SCRIPT");
+  Diagnostics diags;
+  std::string normalised;
+  CheckScript(raw, plan.entries, "SCRIPT", &normalised, &diags);
+  EXPECT_EQ(0u, diags.All().size()) << (diags.All().empty() ? "" : Diagnostics::Format(diags.All()[0]));
+  EXPECT_EQ(raw, normalised);
+}
+
 TEST(ScriptCheckExample, NormalisedForms) {
   std::string raw = ReadFile(fs::path(ORV_SOURCE_DIR) / "resources/example/SCRIPT");
   std::string lf;
