@@ -249,13 +249,8 @@ bool ScriptChecker::Names() {
                   "the application name and version are too long for the setup name, which holds " +
                       std::to_string(SetupNameText::capacity()) + " characters: " + Quote(fullSetup) +
                       " would be cut to " + Quote(setupName.c_str()));
-  } else {
-    QuestionText question;
-    BuildConfirmText(app.c_str(), version.c_str(), question);
-    std::string full = "Are you sure you want to install " + app + " " + version + "?";
-    if (full != question.c_str())
-      diags_->Error(file_, line[1], 0, "the confirmation question would be cut to " + Quote(question.c_str()));
   }
+  // A name and version that fit the setup name fit the confirmation question too.
   TitleText title;
   BuildWindowTitle(company.c_str(), setupName.c_str(), title);
   std::string fullTitle = company + " - " + setupName.c_str();

@@ -277,6 +277,8 @@ TEST(ScriptCheckItems, Names) {
       {4, {name50}, "SCRIPT:4: error: the application name and version are too long for the setup name, which holds 55 "
                     "characters: '" + name50 + " 1.0.2 setup' would be cut to '" + std::string(48, 'N') +
                     "  setup'"},
+      {4, {std::string(210, 'N')}, "SCRIPT:4: error: the application name is too long for the Add/Remove Programs "
+                                   "entry's key", 0, false},
       {3, {std::string(240, 'C')},
        "SCRIPT:3: error: the company name is too long for the window title, which holds 259 characters: the company "
        "name would be cut to '" + std::string(236, 'C') + "'"},
