@@ -213,16 +213,16 @@ class Reader:
 
 
 def code_numbers(root, program):
-    spec = PROGRAMS[program]
-    files = read_sources(root, spec["dirs"])
+    info = PROGRAMS[program]
+    files = read_sources(root, info["dirs"])
     r = Reader(files)
     numbers = {0}
     problems = []
     for name, bodies in r.funcs.items():
-        if name in spec["calls"]:
+        if name in info["calls"]:
             continue  # the reporting functions pass on what they are given
         for path, body, start in bodies:
-            for call, index in spec["calls"].items():
+            for call, index in info["calls"].items():
                 for m in re.finditer(r"\b%s\s*\(" % call, body):
                     args, _ = split_args(body, m.end() - 1)
                     if len(args) <= index:
@@ -231,7 +231,7 @@ def code_numbers(root, program):
                         numbers |= r.value(args[index], path, start + m.start(), body)
                     except Unresolved as e:
                         problems.append(str(e))
-            if name in spec["entries"]:
+            if name in info["entries"]:
                 for m in re.finditer(r"\breturn\s+(-?\d+|\w+)\s*;|\bExitProcess\s*\(\s*(?:\(UINT\)\s*)?(-?\d+|\w+)\s*\)", body):
                     expr = m.group(1) or m.group(2)
                     if re.fullmatch(r"-?\d+", expr) or expr in r.consts:

@@ -24,9 +24,9 @@ PROGRAM = b"MZ Tidewell stands in for a program here\r\n"
 
 def _check_scripts():
     path = os.path.join(h.source_dir(), "tests", "docs", "check_scripts.py")
-    spec = importlib.util.spec_from_file_location("check_scripts", path)
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    found = importlib.util.spec_from_file_location("check_scripts", path)
+    mod = importlib.util.module_from_spec(found)
+    found.loader.exec_module(mod)
     return mod
 
 
