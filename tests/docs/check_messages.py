@@ -21,6 +21,8 @@ page writes C escapes such as \\r\\n as the code does); dialog captions come fro
 program's resource script.
 
 Usage: check_messages.py SOURCE_DIR [PAGE]    exit 0 when they agree, 1 otherwise.
+       check_messages.py --self-test SOURCE_DIR  shows that a row taken out of the page, a
+                                                 number added and a text changed are seen.
 """
 import os
 import re
@@ -278,40 +280,75 @@ def page_entries(page_text):
     return out
 
 
-def main(argv):
-    if len(argv) < 2:
-        print(__doc__)
-        return 2
-    root = argv[1]
-    page = argv[2] if len(argv) > 2 else os.path.join(root, "docs", "messages.md")
-    with open(page, encoding="utf-8") as f:
-        entries = page_entries(f.read())
-    failed = False
+def compare(root, page_text, page="page", quiet=False):
+    """{program: (missing from the page, not in the code, texts not in the code, problems)}."""
+    entries = page_entries(page_text)
+    out = {}
     for program in PROGRAMS:
         numbers, problems, files = code_numbers(root, program)
         named, quotes = entries[program]
-        for p in problems:
-            print("%s: error: %s" % (program, p))
-            failed = True
-        code_list = sorted(numbers)
-        page_list = sorted(named)
-        print("%s: numbers in the code (%d): %s" % (program, len(code_list), code_list))
-        print("%s: numbers on the page (%d): %s" % (program, len(page_list), page_list))
-        if numbers != named:
-            failed = True
-            if numbers - named:
-                print("%s: error: used in the code but not on the page: %s" % (program, sorted(numbers - named)))
-            if named - numbers:
-                print("%s: error: on the page but not used in the code: %s" % (program, sorted(named - numbers)))
         texts = dict(files)
         for t in PROGRAMS[program]["texts"]:
             with open(os.path.join(root, t), encoding="cp1252", errors="replace") as f:
                 texts[t] = f.read()
         literals = c_literals(texts)
-        for no, q in quotes:
-            if not any(q in lit for lit in literals):
-                print("%s:%d: error: the text \"%s\" (%s) is in no string of the %s sources" % (page, no, q, program, program))
-                failed = True
+        bad = [(no, q) for no, q in quotes if not any(q in lit for lit in literals)]
+        out[program] = (numbers - named, named - numbers, bad, problems)
+        if not quiet:
+            for p in problems:
+                print("%s: error: %s" % (program, p))
+            print("%s: numbers in the code (%d): %s" % (program, len(numbers), sorted(numbers)))
+            print("%s: numbers on the page (%d): %s" % (program, len(named), sorted(named)))
+            if numbers - named:
+                print("%s: error: used in the code but not on the page: %s" % (program, sorted(numbers - named)))
+            if named - numbers:
+                print("%s: error: on the page but not used in the code: %s" % (program, sorted(named - numbers)))
+            for no, q in bad:
+                print("%s:%d: error: the text \"%s\" is in no string of the %s sources" % (page, no, q, program))
+    return out
+
+
+def self_test(root, page_text):
+    """The check must see a removed row, an added number and a changed text on the real page."""
+    ok = True
+    lines = page_text.split("\n")
+    row17 = [i for i, l in enumerate(lines) if l.startswith("| 17 |")]
+    row4u = [i for i, l in enumerate(lines) if l.startswith("| 4 |") and "no memory for uninstall script" in l]
+    cases = []
+    if row17 and row4u:
+        cases.append(("install row 17 removed", "\n".join(lines[:row17[0]] + lines[row17[0] + 1:]),
+                      lambda r: 17 in r["install"][0]))
+        cases.append(("uninstall row 4 removed", "\n".join(lines[:row4u[0]] + lines[row4u[0] + 1:]),
+                      lambda r: 4 in r["uninstall"][0]))
+        cases.append(("install row 47 added", "\n".join(lines[:row17[0]] + ["| 47 | internal error | x | y |"] +
+                                                       lines[row17[0]:]), lambda r: 47 in r["install"][1]))
+        changed = lines[row17[0]].replace("Could not create an output file", "Could not create the output file")
+        cases.append(("text of 17 changed", "\n".join(lines[:row17[0]] + [changed] + lines[row17[0] + 1:]),
+                      lambda r: any("the output file" in q for _, q in r["install"][2])))
+    else:
+        print("self-test: error: the page has no row 17 (install) or 4 (uninstall) to take out")
+        ok = False
+    for name, text, seen in cases:
+        got = compare(root, text, quiet=True)
+        found = seen(got)
+        print("self-test: %s: %s" % (name, "seen" if found else "NOT SEEN (got %r)" % (got,)))
+        ok = ok and found
+    return 0 if ok else 1
+
+
+def main(argv):
+    args = [a for a in argv[1:] if a != "--self-test"]
+    if not args:
+        print(__doc__)
+        return 2
+    root = args[0]
+    page = args[1] if len(args) > 1 else os.path.join(root, "docs", "messages.md")
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    if "--self-test" in argv:
+        return self_test(root, text)
+    result = compare(root, text, page)
+    failed = any(missing or extra or bad or problems for missing, extra, bad, problems in result.values())
     print("messages page and code %s" % ("DIFFER" if failed else "agree"))
     return 1 if failed else 0
 
