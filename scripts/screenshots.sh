@@ -35,16 +35,11 @@ else
   out=$build/screenshots/$name
   mkdir -p "$out"
   installer=$build/win/install.exe
-  if [ -x "$orv" ] && [ -d "$build/example/payload" ]; then
-    # The example's product folder, from its sources and the built payload (whose file
-    # times the build has set).
-    folder=$out/product
-    rm -rf "$folder" && mkdir -p "$folder"
-    cp resources/example/SCRIPT resources/example/LICENCE "$folder/"
-    cp resources/example/payload.order "$folder/ORDER"
-    cp -a "$build/example/payload" "$folder/payload"
+  if [ -x "$orv" ] && [ -f "$build/win/example/product/SCRIPT" ]; then
+    # The example's product folder as the build makes it (the built program, the file times
+    # set to a fixed moment, ORDER); orv finds the stub and the uninstaller in build/win.
     installer=$out/$name-setup.exe
-    "$orv" build "$folder" -o "$installer" || exit 1
+    "$orv" build "$build/win/example/product" -o "$installer" -q || exit 1
   fi
   [ -f "$installer" ] || { echo "screenshots: $installer is not built (cmake --build build -j2)" >&2; exit 1; }
   docs=(--docs "$root/docs/images")
