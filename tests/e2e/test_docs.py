@@ -19,7 +19,7 @@ UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 SERVICE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\tidewell"
 DRIVER_FILE = "C:\\windows\\system32\\drivers\\tidewell.sys"
 HELP = b"<html><body>Tidewell help</body></html>\r\n"
-PROGRAM = b"MZ Tidewell stands in for a program here\r\n"
+PROGRAM = b"Tidewell: these bytes stand in for the program\r\n"
 
 
 def _check_scripts():
