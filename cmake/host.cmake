@@ -91,6 +91,9 @@ foreach(arch i686 x86_64)
     DEPENDS ${ORV_TOOL_TARGETS})
 endforeach()
 
+# The documentation's checks against the code and orv (label "unit").
+include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
+
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)

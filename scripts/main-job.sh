@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds everything in build/, then runs the example
-# product's installer end to end under Wine in a fresh prefix,
-# headless through Xvfb when there is no DISPLAY: every dialog is answered with its default
+# product's installer end to end under Wine in a fresh prefix, inside a Wine virtual desktop
+# (frames, captions, the maximised setup window, as on Windows), headless through Xvfb when
+# there is no DISPLAY: every dialog is answered with its default
 # button and photographed (build/main-job/), what was installed is printed, the uninstaller
 # is run from the Add/Remove Programs entry, and what is left is printed.
 # It goes as far as the built parts allow and says where it stopped.

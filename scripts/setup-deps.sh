@@ -20,6 +20,9 @@ have mscompress || need+=(mscompress)
 # ImageMagick's import takes the screenshots; some images ship a stand-in 'convert' without it.
 have import || need+=(imagemagick)
 have python3 || need+=(python3)
+# Authenticode signing of a built installer (the publisher's guide and its end-to-end test).
+have osslsigncode || need+=(osslsigncode)
+have openssl || need+=(openssl)
 wine_ok=1
 have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0

@@ -2,7 +2,9 @@
 """The main job's run under Wine (scripts/main-job.sh builds first and calls this).
 
 Runs the example product's installer (build/win/install.exe, or its 64-bit twin where
-32-bit code would run emulated, see harness.arch()) in a fresh prefix, answering
+32-bit code would run emulated, see harness.arch()) in a fresh prefix, inside a Wine virtual
+desktop (so that the screenshots show the frames, captions and the maximised setup window
+that Windows shows), answering
 every dialog with its default button and taking a screenshot of each (build/main-job/),
 prints what was installed, runs the uninstaller from the Add/Remove Programs entry the same
 way, and prints what is left. It goes as far as the built parts allow and says where it
@@ -15,6 +17,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import desktop  # noqa: E402
 import harness as h  # noqa: E402
 import run as runner  # noqa: E402
 
@@ -83,6 +86,10 @@ def job(case):
     t0 = time.time()
     pfx = case.prefix()
     say("  ready after %.0f s: %s" % (time.time() - t0, pfx.path))
+    if desktop.use_virtual_desktop(pfx) == 0:
+        say("  windows run in a virtual desktop of %s" % desktop.SIZE)
+    else:
+        say("  no virtual desktop (regedit failed): the screenshots will show no frames")
 
     before = pfx.snapshot()
     say("\nmain job: installing with the default answers: %s" % installer)
