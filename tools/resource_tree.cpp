@@ -140,6 +140,10 @@ namespace {
 
 size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
+// The bytes a section takes in memory, as the loader counts them: its virtual size, or its
+// raw size when the virtual size is 0.
+uint32_t Extent(const PeSection& s) { return s.virtualSize ? s.virtualSize : s.rawSize; }
+
 struct Key {
   const Resource* r;
   bool operator<(const Key& o) const {
@@ -286,7 +290,7 @@ bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resourc
       fileEnd = std::max(fileEnd, (size_t)s.rawOffset + s.rawSize);
       firstRaw = std::min(firstRaw, (size_t)s.rawOffset);
     }
-    vaEnd = std::max(vaEnd, PeAlignUp(s.va + std::max(s.virtualSize, s.rawSize), pe.sectionAlignment));
+    vaEnd = std::max(vaEnd, PeAlignUp(s.va + Extent(s), pe.sectionAlignment));
   }
   if (image.size() < fileEnd) {
     *error = "the PE image is cut short";
@@ -304,7 +308,7 @@ bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resourc
   if (count && pe.resourceRva) {
     const PeSection& last = pe.sections.back();
     inPlace = pe.resourceRva == last.va && last.rawSize && (size_t)last.rawOffset + last.rawSize == fileEnd &&
-              PeAlignUp(last.va + std::max(last.virtualSize, last.rawSize), pe.sectionAlignment) == vaEnd;
+              PeAlignUp(last.va + Extent(last), pe.sectionAlignment) == vaEnd;
   }
   size_t header = pe.sectionTable + 40 * (inPlace ? count - 1 : count);
   if (!inPlace && (header + 40 > pe.sizeOfHeaders || header + 40 > firstRaw)) {
