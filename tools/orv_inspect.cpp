@@ -1,7 +1,6 @@
 // orv inspect: what an installer carries, read back and verified.
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
 #include <string>
 #include <vector>
@@ -107,13 +106,26 @@ void ShowLicence(const std::string& licence) {
   }
 }
 
+// A FILETIME as "YYYY-MM-DD HH:MM:SS UTC" (the proleptic Gregorian calendar, counted here
+// so that no C library's time range or time zone plays a part).
 std::string TimeText(unsigned low, unsigned high) {
   unsigned long long ft = (unsigned long long)high << 32 | low;
-  long long seconds = (long long)(ft / 10000000ull) - 11644473600ll;
-  time_t t = (time_t)seconds;
-  struct tm tm;
+  unsigned long long seconds = ft / 10000000ull;
+  unsigned daySeconds = (unsigned)(seconds % 86400);
+  // Days since 1601-01-01 made days since 0000-03-01, then the civil date from them.
+  long long z = (long long)(seconds / 86400) + 584694;
+  long long era = z / 146097;
+  long long doe = z - era * 146097;
+  long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long long year = yoe + era * 400;
+  long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  long long mp = (5 * doy + 2) / 153;
+  long long day = doy - (153 * mp + 2) / 5 + 1;
+  long long month = mp < 10 ? mp + 3 : mp - 9;
+  if (month <= 2) year++;
   char text[64];
-  if (!gmtime_r(&t, &tm) || !strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm)) return "?";
+  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02u:%02u:%02u UTC", year, month, day, daySeconds / 3600,
+           daySeconds / 60 % 60, daySeconds % 60);
   return text;
 }
 

@@ -10,6 +10,13 @@
 #include <filesystem>
 #include <map>
 
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#define fsync _commit
+#endif
+
 #include "common/crc32.h"
 #include "tools/resource_tree.h"
 #include "tools/script_check.h"
@@ -63,8 +70,15 @@ bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, b
 
 std::string KitFile(const std::string& name) {
   std::error_code ec;
+#ifdef _WIN32
+  wchar_t module[32768];
+  DWORD n = GetModuleFileNameW(NULL, module, 32768);
+  if (!n || n >= 32768) return "";
+  fs::path self(module);
+#else
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return "";
+#endif
   fs::path dir = self.parent_path();
   for (const fs::path& p : {dir / "win" / name, dir.parent_path() / "share" / "orv" / name})
     if (fs::is_regular_file(p, ec)) return p.string();

@@ -3,6 +3,7 @@
 inputs giving the same bytes; refusals."""
 import os
 import subprocess
+import time
 import zlib
 
 import harness as h
@@ -84,6 +85,8 @@ def windows_listing(case, pfx, path, tag):
 
 def expect_same(case, pfx, path, tag):
     mode, win = windows_listing(case, pfx, path, tag)
+    if h.arch() == "win32":
+        assert mode == "mode image", "%s: the loader did not map it as an image (%s)" % (tag, mode)
     host = host_listing(path)
     assert win == host, "%s (%s): Windows read\n%s\nthe host read\n%s" % (tag, mode, sorted(win.items()),
                                                                          sorted(host.items()))
@@ -185,6 +188,10 @@ def test_inspect_round_trips_what_build_wrote(case):
         assert any(l.split()[:2] == [wname, str(len(data))] for l in r.out.splitlines()), \
             "payload file %s (%d bytes) not shown:\n%s" % (wname, len(data), r.out)
     assert "item 14, program to run" in r.out, r.out
+    stamp = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(h.PAYLOAD_TIME))
+    assert any(l.split()[:1] == ["readme.txt"] and l.endswith("time " + stamp) for l in r.out.splitlines()), \
+        "readme.txt with time %s not shown:\n%s" % (stamp, r.out)
+    assert any(l.split()[:1] == ["bin\\tool.exe"] and " version 1.0.0.3" in l for l in r.out.splitlines()), r.out
     assert "(matches)" in r.out and "CHECKSUM:" in r.out, r.out
     assert "LICENCE: %d bytes" % len(LICENCE) in r.out, r.out
     assert "UnstOrv.exe, version 1.0.0.3 in the script; %d bytes" % len(uninstaller) in r.out, r.out
