@@ -196,6 +196,24 @@ TEST(ResourceTree, ReplacedByLargerAndSmaller) {
     }
 }
 
+TEST(ResourceTree, SixtyFourBitImages) {
+  for (bool last : {true, false}) {
+    SCOPED_TRACE(last ? ".rsrc last" : ".rsrc not last");
+    std::vector<uint8_t> image = MakePe(StubResources(), last, nullptr, true), out;
+    PeImage pe;
+    std::string error;
+    ASSERT_TRUE(ParsePe(image.data(), image.size(), &pe, &error)) << error;
+    EXPECT_TRUE(pe.pe32plus);
+    std::vector<Resource> list = ReadBack(image), want = StubResources();
+    ExpectSameResources(want, list);
+    SetResource(&list, Files("SCRIPT", "script"));
+    want.push_back(Files("SCRIPT", "script"));
+    ASSERT_TRUE(WriteResources(image, list, 0, &out, &error)) << error;
+    ExpectSameResources(want, ReadBack(out));
+    ExpectHeadersConsistent(out);
+  }
+}
+
 TEST(ResourceTree, DirectoriesSortedNamesBeforeNumbers) {
   std::vector<Resource> list = {Res(ResourceId::Number(5), ResourceId::Number(107), 0, "d107"),
                                 Files("UNINSTALL", "u"), Res(ResourceId::Number(5), ResourceId::Number(103), 0, "d103"),

@@ -21,8 +21,9 @@ inline void PutSection(std::vector<uint8_t>* f, size_t at, const char* name, uin
 
 // A 32-bit PE image: .text, .rsrc holding `resources` (or the raw section given), and when
 // rsrcLast is false a .reloc after it.
+// pe32plus makes the 64-bit form of the optional header (its directories 16 bytes later).
 inline std::vector<uint8_t> MakePe(const std::vector<Resource>& resources, bool rsrcLast,
-                            const std::vector<uint8_t>* rawRsrc = nullptr) {
+                            const std::vector<uint8_t>* rawRsrc = nullptr, bool pe32plus = false) {
   std::vector<uint8_t> rsrc;
   std::string error;
   if (rawRsrc) rsrc = *rawRsrc;
@@ -38,22 +39,24 @@ inline std::vector<uint8_t> MakePe(const std::vector<Resource>& resources, bool 
   PutU16(&f[coff], 0x14C);
   PutU16(&f[coff + 2], (uint32_t)sections);
   PutU32(&f[coff + 4], 0x12345678);
-  PutU16(&f[coff + 16], 0xE0);
+  size_t optSize = pe32plus ? 0xF0 : 0xE0, dirs = pe32plus ? 112 : 96;
+  PutU16(&f[coff + 16], (uint32_t)optSize);
   PutU16(&f[coff + 18], 0x102);
-  PutU16(&f[opt], 0x10B);
+  PutU16(&f[opt], pe32plus ? 0x20B : 0x10B);
   PutU32(&f[opt + 8], rsrcRaw + (rsrcLast ? 0 : 0x200));
   PutU32(&f[opt + 16], 0x1000);
-  PutU32(&f[opt + 28], 0x400000);
+  if (!pe32plus) PutU32(&f[opt + 28], 0x400000);
+  else PutU32(&f[opt + 24], 0x400000);
   PutU32(&f[opt + 32], kSectionAlign);
   PutU32(&f[opt + 36], kFileAlign);
   uint32_t rsrcPages = PeAlignUp((uint32_t)rsrc.size(), kSectionAlign);
   PutU32(&f[opt + 56], 0x2000 + rsrcPages + (rsrcLast ? 0 : 0x1000));
   PutU32(&f[opt + 60], 0x400);
   PutU16(&f[opt + 68], 2);
-  PutU32(&f[opt + 92], 16);
-  PutU32(&f[opt + 96 + 16], 0x2000);
-  PutU32(&f[opt + 96 + 20], (uint32_t)rsrc.size());
-  size_t table = opt + 0xE0;
+  PutU32(&f[opt + dirs - 4], 16);
+  PutU32(&f[opt + dirs + 16], 0x2000);
+  PutU32(&f[opt + dirs + 20], (uint32_t)rsrc.size());
+  size_t table = opt + optSize;
   PutSection(&f, table, ".text", 0x180, 0x1000, 0x200, 0x400);
   for (size_t i = 0; i < 0x180; i++) f[0x400 + i] = (uint8_t)(i * 7 + 1);
   PutSection(&f, table + 40, ".rsrc", (uint32_t)rsrc.size(), 0x2000, rsrcRaw, 0x600);
