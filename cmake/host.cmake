@@ -97,3 +97,18 @@ include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
+
+# The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and orv-pack),
+# the 32-bit stub and uninstaller in DIR/share/orv/ (where orv looks for them by default),
+# the example product in DIR/share/orv/example/ and the documentation in DIR/share/doc/orv/.
+install(TARGETS orv orv-pack RUNTIME DESTINATION bin)
+install(FILES ${ORV_WIN_DIR}/install_stub.exe ${ORV_WIN_DIR}/uninstall.exe DESTINATION share/orv)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/example/SCRIPT ${CMAKE_SOURCE_DIR}/resources/example/LICENCE
+        DESTINATION share/orv/example)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/example/payload.order DESTINATION share/orv/example RENAME ORDER)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/example/payload/ DESTINATION share/orv/example/payload)
+install(FILES ${ORV_WIN_DIR}/Lumivane.exe DESTINATION share/orv/example/payload OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/orv)
+if(EXISTS ${CMAKE_SOURCE_DIR}/docs)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/orv)
+endif()

@@ -47,8 +47,8 @@ foreach(variant "" "_ft")
   endif()
 endforeach()
 
-# --- install: the generic program as a library; a product's installer is this library
-# linked with the common resources and the product's FILES resources --------------------
+# --- install: the generic program as a library, linked with the common resources into the
+# stub: an installer without FILES resources. `orv build` writes a product into a copy of it.
 foreach(variant "" "_ft")
   add_library(orv_install${variant} STATIC ${ORV_INSTALL_WIN} ${ORV_INSTALL_LOGIC} ${ORV_COMMON_SOURCES}
               ${ORV_COMMON_WIN_SOURCES})
@@ -66,32 +66,18 @@ add_custom_command(OUTPUT ${ORV_INSTALL_RES}
   COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/resources -O coff
           -i ${CMAKE_SOURCE_DIR}/resources/install.rc -o ${ORV_INSTALL_RES}
   DEPENDS ${ORV_RES_DEPS} VERBATIM)
-add_custom_target(install_res DEPENDS ${ORV_INSTALL_RES})
+set_source_files_properties(${ORV_INSTALL_RES} PROPERTIES EXTERNAL_OBJECT ON GENERATED ON)
 
-# How to link an installer, for tools/orv-make-installer (used below and by the tests).
-string(REPLACE ";" "\", \"" _ldflags "${ORV_WIN_LDFLAGS}")
-string(REPLACE ";" "\", \"" _libs "${ORV_WIN_LIBS}")
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/orv-link.json CONTENT "{
-  \"cxx\": \"${CMAKE_CXX_COMPILER}\",
-  \"windres\": \"${CMAKE_RC_COMPILER}\",
-  \"ldflags\": [\"${_ldflags}\"],
-  \"libs\": [\"${_libs}\"],
-  \"res\": \"${ORV_INSTALL_RES}\",
-  \"lib\": \"$<TARGET_FILE:orv_install>\",
-  \"lib_ft\": \"$<TARGET_FILE:orv_install_ft>\",
-  \"uninstall\": \"$<TARGET_FILE:uninstall>\",
-  \"uninstall_ft\": \"$<TARGET_FILE:uninstall_ft>\",
-  \"entry\": \"${ORV_WIN_ENTRY}\"
-}
-")
+# install_stub.exe ships; install_stub_ft.exe (the fault-injection build) is for tests only.
+foreach(variant "" "_ft")
+  add_executable(install_stub${variant} ${ORV_INSTALL_RES})
+  set_target_properties(install_stub${variant} PROPERTIES LINKER_LANGUAGE CXX)
+  target_link_options(install_stub${variant} PRIVATE ${ORV_WIN_LDFLAGS} -Wl,--undefined=${ORV_WIN_ENTRY})
+  target_link_libraries(install_stub${variant} PRIVATE orv_install${variant} ${ORV_WIN_LIBS})
+endforeach()
 
-set(ORV_MAKE_INSTALLER python3 ${CMAKE_SOURCE_DIR}/tools/orv-make-installer --link ${CMAKE_BINARY_DIR}/orv-link.json)
-
-# The stub: an installer without FILES resources, the size every product pays for.
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/install_stub.exe
-  COMMAND ${ORV_MAKE_INSTALLER} --out ${CMAKE_BINARY_DIR}/install_stub.exe --no-files
-  DEPENDS orv_install install_res ${CMAKE_SOURCE_DIR}/tools/orv-make-installer VERBATIM)
-add_custom_target(install_stub ALL DEPENDS ${CMAKE_BINARY_DIR}/install_stub.exe)
+# The publisher's command of the host build.
+set(ORV_TOOL ${ORV_HOST_TOOLS}/orv)
 
 # --- the example product ---------------------------------------------------------------
 include(${CMAKE_SOURCE_DIR}/resources/example/example.cmake)
@@ -99,7 +85,7 @@ include(${CMAKE_SOURCE_DIR}/resources/example/example.cmake)
 # --- size budget (of what ships: the 32-bit programs) --------------------------------------
 if(ORV_WIN_SHIPPED)
 add_custom_target(size_budget ALL
-  COMMAND ${CMAKE_COMMAND} -DUNINSTALL=$<TARGET_FILE:uninstall> -DSTUB=${CMAKE_BINARY_DIR}/install_stub.exe
+  COMMAND ${CMAKE_COMMAND} -DUNINSTALL=$<TARGET_FILE:uninstall> -DSTUB=$<TARGET_FILE:install_stub>
           -DINSTALLER=${CMAKE_BINARY_DIR}/install.exe -P ${CMAKE_SOURCE_DIR}/cmake/size_budget.cmake
   DEPENDS uninstall install_stub example_installer VERBATIM)
 endif()

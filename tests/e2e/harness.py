@@ -64,10 +64,13 @@ resources={...}, omit=[...], uninstall=PATH, test=True)``
 - resources: further FILES resources NAME -> bytes or a path (str or Path) (also used to REPLACE SCRIPT,
   LICENCE, FILELIST, DATA or UNINSTALL with hand-made contents); omit: names of resources to
   leave out (e.g. ["LICENCE"], ["UNINSTALL"]).
-- test: True (default) links the fault-injection builds of install and uninstall (needed for
-  ORV_FAULT); False links the production builds.
-``.build(name="setup.exe")`` runs orv-pack (payload -> FILELIST, DATA) and
-tools/orv-make-installer and returns the host path of the installer (in case.dir).
+- test: True (default) takes the fault-injection builds of install and uninstall (needed for
+  ORV_FAULT); False the production builds.
+``.build(name="setup.exe")`` runs ``orv pack`` (payload -> FILELIST, DATA) and writes the
+resources, unchecked, into a copy of the stub (``orv resources``: install_stub_ft.exe, or
+install_stub.exe with test=False) and returns the host path of the installer (in case.dir).
+To make an installer the way a publisher does (checked, with CHECKSUM), run ``orv build``
+on a product folder (see test_orv.py).
 ``.pack()`` only packs and returns the product directory (FILELIST, DATA) for inspection.
 
 The prefix (``pfx = case.prefix(...)``)
@@ -862,6 +865,14 @@ class RunResult:
 # ---------------------------------------------------------------------------------------
 # Products
 
+def orv_tool():
+    """The host build's publisher command, ``orv``."""
+    path = os.path.join(build_dir(), "orv")
+    if not os.path.exists(path):
+        raise Skip("orv is not built")
+    return path
+
+
 class Product:
     def __init__(self, case, script=None, licence=None, payload=None, order=None, times=None,
                  resources=None, omit=(), uninstall=None, test=True):
@@ -894,9 +905,7 @@ class Product:
                 shutil.copyfile(os.fspath(data), h)
             t = self.times.get(rel, PAYLOAD_TIME)
             os.utime(h, (t, t))
-        cmd = [os.path.join(build_dir(), "orv-pack")]
-        if not os.path.exists(cmd[0]):
-            raise Skip("orv-pack is not built")
+        cmd = [orv_tool(), "pack"]
         if self.order is not None:
             of = os.path.join(d, "order.txt")
             with open(of, "w") as f:
@@ -906,7 +915,7 @@ class Product:
         log = os.path.join(d, "pack.out")
         rc = run_logged(cmd, dict(os.environ), log, timeout=300)
         if rc != 0:
-            raise AssertionError("orv-pack failed (%s):\n%s" % (rc, open(log).read()))
+            raise AssertionError("orv pack failed (%s):\n%s" % (rc, open(log).read()))
         return out
 
     def build(self, name="setup.exe"):
@@ -927,6 +936,8 @@ class Product:
         res.update(self.resources)
         for o in self.omit:
             res.pop(o, None)
+        if "UNINSTALL" not in res and "UNINSTALL" not in self.omit:
+            res["UNINSTALL"] = win_file("uninstall_ft.exe" if self.test else "uninstall.exe")
         args = []
         for rname, val in res.items():
             if isinstance(val, str) and rname in ("SCRIPT", "LICENCE"):
@@ -936,21 +947,14 @@ class Product:
                 with open(p, "wb") as f:
                     f.write(val)
                 val = p
-            flag = {"SCRIPT": "--script", "LICENCE": "--licence", "FILELIST": "--filelist",
-                    "DATA": "--data", "UNINSTALL": "--uninstall"}.get(rname)
-            args += [flag, os.fspath(val)] if flag else ["--resource", "%s=%s" % (rname, os.fspath(val))]
-        if "UNINSTALL" in self.omit:
-            args.append("--no-uninstall")
-        if self.test:
-            args.append("--test")
+            args.append("%s=%s" % (rname, os.fspath(val)))
         out = os.path.join(self.case.dir, name)
-        link = win_file("orv-link.json")
-        cmd = [sys.executable, os.path.join(source_dir(), "tools", "orv-make-installer"),
-               "--link", link, "--out", out] + args
+        stub = win_file("install_stub_ft.exe" if self.test else "install_stub.exe")
+        cmd = [orv_tool(), "resources", "--stub", stub, "-o", out] + args
         log = os.path.join(d, "make.out")
         rc = run_logged(cmd, dict(os.environ), log, timeout=300)
         if rc != 0:
-            raise AssertionError("orv-make-installer failed (%s):\n%s" % (rc, open(log).read()))
+            raise AssertionError("orv resources failed (%s):\n%s" % (rc, open(log).read()))
         return out
 
 

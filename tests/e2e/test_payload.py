@@ -51,8 +51,8 @@ def unix_from_filetime(ft):
 
 def test_example_files_byte_for_byte_with_their_times(case):
     setup = case.need(h.win_file("install.exe"))
-    filelist = case.need(h.win_file(os.path.join("example", "product", "FILELIST")))
-    payload_dir = h.win_file(os.path.join("example", "payload"))
+    filelist = case.need(h.win_file(os.path.join("example", "packed", "FILELIST")))
+    payload_dir = h.win_file(os.path.join("example", "product", "payload"))
     pfx = case.prefix()
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
     assert r.exit_code == 0, r.exit_code
@@ -279,7 +279,7 @@ def test_our_expansion_equals_lzcopy(case):
                                     "random.bin": rnd + rnd[:3000] + rnd})
     packed = product.pack("ours")
     streams["ours-mixed"] = open(os.path.join(packed, "DATA"), "rb").read()
-    example = case.need(h.win_file(os.path.join("example", "product", "DATA")))
+    example = case.need(h.win_file(os.path.join("example", "packed", "DATA")))
     streams["example-DATA"] = open(example, "rb").read()
     pfx = case.prefix()
     names = sorted(streams)

@@ -20,7 +20,7 @@ def test_add_remove_programs_entry(case):
 
 
 def example_file_names():
-    path = h.win_file(os.path.join("example", "product", "FILELIST"))
+    path = h.win_file(os.path.join("example", "packed", "FILELIST"))
     with open(path, "rb") as fh:
         text = fh.read().decode("cp1252")
     return [line.split(",", 1)[0] for line in text.split("\r\n") if line]
@@ -29,7 +29,7 @@ def example_file_names():
 def test_example_uninstall_script_byte_for_byte(case):
     setup = h.win_file("install.exe")
     case.need(setup)
-    case.need(h.win_file(os.path.join("example", "product", "FILELIST")))
+    case.need(h.win_file(os.path.join("example", "packed", "FILELIST")))
     names = example_file_names()
     pfx = case.prefix()
     programs = pfx.programs_folder()

@@ -1,0 +1,234 @@
+#include "tools/orv_product.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#define fsync _commit
+#endif
+
+#include "common/crc32.h"
+#include "tools/resource_tree.h"
+#include "tools/script_check.h"
+
+namespace fs = std::filesystem;
+
+const char* const kFilesNames[6] = {"SCRIPT", "LICENCE", "FILELIST", "DATA", "UNINSTALL", "CHECKSUM"};
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) {
+    *error = path + ": cannot be read: " + strerror(errno);
+    return false;
+  }
+  out->clear();
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+  bool bad = ferror(f);
+  fclose(f);
+  if (bad) *error = path + ": cannot be read";
+  return !bad;
+}
+
+bool ReadFileText(const std::string& path, std::string* out, std::string* error) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, &bytes, error)) return false;
+  out->assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, bool executable, std::string* error) {
+  std::string tmp = path + ".orv-tmp" + std::to_string(getpid());
+  FILE* f = fopen(tmp.c_str(), "wb");
+  if (!f) {
+    *error = path + ": cannot be written: " + strerror(errno);
+    return false;
+  }
+  bool ok = (data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size());
+  ok = fflush(f) == 0 && ok;
+  ok = fsync(fileno(f)) == 0 && ok;
+  ok = fclose(f) == 0 && ok;
+  if (ok && executable) chmod(tmp.c_str(), 0755);
+  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+    *error = path + ": cannot be written: " + strerror(errno);
+    unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string KitFile(const std::string& name) {
+  std::error_code ec;
+#ifdef _WIN32
+  wchar_t module[32768];
+  DWORD n = GetModuleFileNameW(NULL, module, 32768);
+  if (!n || n >= 32768) return "";
+  fs::path self(module);
+#else
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "";
+#endif
+  fs::path dir = self.parent_path();
+  for (const fs::path& p : {dir / "win" / name, dir.parent_path() / "share" / "orv" / name})
+    if (fs::is_regular_file(p, ec)) return p.string();
+  return "";
+}
+
+bool ReproducibleTimeStamp(uint32_t* stamp, std::string* error) {
+  *stamp = 0;
+  const char* s = getenv("SOURCE_DATE_EPOCH");
+  if (!s || !*s) return true;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = strtoull(s, &end, 10);
+  if (*end || errno || *s == '-') {
+    *error = std::string("SOURCE_DATE_EPOCH is not a number of seconds: ") + s;
+    return false;
+  }
+  *stamp = v > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)v;
+  return true;
+}
+
+std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data) {
+  uint32_t crc = Crc32(reinterpret_cast<const uint8_t*>(fileList.data()), fileList.size());
+  crc = Crc32(data.data(), data.size(), crc);
+  char text[9];
+  snprintf(text, sizeof text, "%08X", crc);
+  return text;
+}
+
+namespace {
+
+// Whether path lies in dir or below it (both made absolute, links resolved where they exist).
+bool Inside(const fs::path& path, const fs::path& dir) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  fs::path d = fs::weakly_canonical(fs::absolute(dir, ec), ec);
+  auto pi = p.begin(), di = d.begin();
+  for (; di != d.end(); ++di, ++pi) {
+    if (di->empty()) continue;
+    if (pi == p.end() || *pi != *di) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* diags) {
+  fs::path dir(options.dir);
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    diags->Error(options.dir, 0, 0, "not a product folder (SCRIPT, LICENCE, payload/)");
+    return false;
+  }
+  std::string scriptName = (dir / "SCRIPT").string(), licenceName = (dir / "LICENCE").string();
+  std::string payloadName = (dir / "payload").string();
+  std::string raw, error;
+  bool complete = true;
+  std::string rawScript, rawLicence;
+  bool haveScript = false, haveLicence = false;
+  if (!fs::is_regular_file(scriptName, ec)) {
+    diags->Error(scriptName, 0, 0, "missing: a product needs its install script");
+    complete = false;
+  } else if (!ReadFileText(scriptName, &rawScript, &error)) {
+    diags->Error(scriptName, 0, 0, "cannot be read");
+    complete = false;
+  } else {
+    haveScript = true;
+  }
+  if (!fs::is_regular_file(licenceName, ec)) {
+    diags->Error(licenceName, 0, 0, "missing: a product needs its licence text");
+    complete = false;
+  } else if (!ReadFileText(licenceName, &rawLicence, &error)) {
+    diags->Error(licenceName, 0, 0, "cannot be read");
+    complete = false;
+  } else {
+    haveLicence = true;
+  }
+
+  std::vector<std::string> order;
+  std::string orderFile = options.orderFile;
+  if (orderFile.empty() && fs::is_regular_file(dir / "ORDER", ec)) orderFile = (dir / "ORDER").string();
+  if (!orderFile.empty()) {
+    std::string text;
+    if (!ReadFileText(orderFile, &text, &error)) {
+      diags->Error(orderFile, 0, 0, "cannot be read");
+      complete = false;
+    } else {
+      order = ParseOrderList(text);
+    }
+  }
+
+  bool planned = false;
+  if (!fs::is_directory(payloadName, ec)) {
+    diags->Error(payloadName, 0, 0, "missing: a product needs a payload folder with its files");
+    complete = false;
+  } else if (!PlanPack(payloadName, order, &product->plan, &error)) {
+    diags->Error(payloadName, 0, 0, error);
+    complete = false;
+  } else {
+    planned = true;
+    for (const std::string& w : product->plan.warnings) {
+      size_t colon = w.find(": ");
+      if (colon == std::string::npos) diags->Warning(payloadName, 0, 0, w);
+      else diags->Warning(payloadName + "/" + w.substr(0, colon), 0, 0, w.substr(colon + 2));
+    }
+  }
+  if (!options.output.empty() && Inside(options.output, payloadName))
+    diags->Error(options.output, 0, 0, "the installer would be written inside the payload folder " + payloadName);
+
+  static const std::vector<PackEntry> kNone;
+  if (haveScript) CheckScript(rawScript, planned ? product->plan.entries : kNone, scriptName, &product->script, diags);
+  if (haveLicence) CheckLicence(rawLicence, licenceName, &product->licence, diags);
+  return complete;
+}
+
+bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
+                       uint32_t timeStamp, std::vector<uint8_t>* out, std::string* error) {
+  PeImage pe;
+  std::vector<Resource> list;
+  if (!ParsePe(stub.data(), stub.size(), &pe, error) || !ReadResources(stub.data(), stub.size(), pe, &list, error)) {
+    *error = "stub: " + *error;
+    return false;
+  }
+  // The FILES resources take the language most of the stub's own resources have, so that
+  // the installer's look-up without a language finds them as it finds its dialogs.
+  std::map<uint16_t, size_t> languages;
+  for (const Resource& r : list) languages[r.language]++;
+  uint16_t language = 0;
+  size_t most = 0;
+  for (const auto& l : languages)
+    if (l.second > most) {
+      most = l.second;
+      language = l.first;
+    }
+  for (const auto& f : files) {
+    Resource r;
+    r.type = ResourceId::Name("FILES");
+    r.name = ResourceId::Name(f.first);
+    r.language = language;
+    r.data = f.second;
+    SetResource(&list, std::move(r));
+  }
+  if (!WriteResources(stub, list, timeStamp, out, error)) {
+    *error = "stub: " + *error;
+    return false;
+  }
+  return true;
+}
+
+int UsageError(const char* verb, const std::string& message) {
+  fprintf(stderr, "orv %s: %s (see orv %s --help)\n", verb, message.c_str(), verb);
+  return 2;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// What the verbs of `orv` share: reading and writing files whole, the kit's own stub and
+// uninstaller, the product folder read and checked, and an installer assembled from a stub
+// and its FILES resources.
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/diagnostics.h"
+#include "tools/pack.h"
+
+// The FILES resources of an installer, in the order they are written.
+extern const char* const kFilesNames[6];
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* out, std::string* error);
+bool ReadFileText(const std::string& path, std::string* out, std::string* error);
+
+// Writes data to path whole or not at all: a temporary file beside it, then renamed.
+bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, bool executable, std::string* error);
+
+// The kit's file `name` (install_stub.exe, uninstall.exe) found relative to the running
+// program: win/NAME beside it (the build tree) or ../share/orv/NAME (an installed kit).
+// "" when neither exists.
+std::string KitFile(const std::string& name);
+
+// The PE time stamp of what is written: SOURCE_DATE_EPOCH when set (clamped to 32 bits),
+// else 0. False with *error when it is set but not a number.
+bool ReproducibleTimeStamp(uint32_t* stamp, std::string* error);
+
+// The CHECKSUM resource: the CRC-32 of the FILELIST bytes followed by the DATA bytes, as
+// exactly eight upper-case hexadecimal digits.
+std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data);
+
+// A product folder read and checked: what `orv check` reports and `orv build` ships.
+struct ProductOptions {
+  std::string dir;
+  std::string orderFile;  // "" : DIR/ORDER when it exists
+  std::string output;     // refused when inside the payload folder ("" : none)
+};
+
+struct Product {
+  std::string script;   // normalised, as shipped
+  std::string licence;  // normalised, as shipped
+  PackPlan plan;
+};
+
+// Reads and checks everything; the findings go to *diags. False when the product could not
+// be read far enough to check it all (diags then hold the error too).
+bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* diags);
+
+// A copy of the stub with the given FILES resources written into it (replacing any of the
+// same names), the PE time stamp and checksum set.
+bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
+                       uint32_t timeStamp, std::vector<uint8_t>* out, std::string* error);
+
+// "usage: ..." on stderr with exit status 2.
+int UsageError(const char* verb, const std::string& message);

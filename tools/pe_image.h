@@ -1,0 +1,63 @@
+#pragma once
+// Reading and editing a PE image held in memory (host only): the headers and the section
+// table, the resource data directory, the time stamp and the image checksum. Every read is
+// bounded by the span given; a malformed image is refused with a reason, never read past.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct PeSection {
+  char name[9] = {};           // up to 8 characters, zero-terminated here
+  uint32_t virtualSize = 0;
+  uint32_t va = 0;             // relative virtual address
+  uint32_t rawSize = 0;
+  uint32_t rawOffset = 0;
+  uint32_t characteristics = 0;
+};
+
+struct PeImage {
+  size_t coffOffset = 0;       // the COFF file header, just after "PE\0\0"
+  size_t optOffset = 0;        // the optional header
+  size_t optSize = 0;
+  size_t sectionTable = 0;     // file offset of the section table
+  bool pe32plus = false;
+  uint32_t fileAlignment = 0;
+  uint32_t sectionAlignment = 0;
+  uint32_t sizeOfImage = 0;
+  uint32_t sizeOfHeaders = 0;
+  uint32_t directoryCount = 0;
+  size_t directories = 0;      // file offset of the data directories
+  uint32_t resourceRva = 0;    // the resource data directory; 0 when there is none
+  uint32_t resourceSize = 0;
+  std::vector<PeSection> sections;
+
+  // File offsets of header fields the writer updates.
+  size_t TimeStampOffset() const { return coffOffset + 4; }
+  size_t SectionCountOffset() const { return coffOffset + 2; }
+  size_t InitializedDataOffset() const { return optOffset + 8; }
+  size_t SizeOfImageOffset() const { return optOffset + 56; }
+  size_t ChecksumOffset() const { return optOffset + 64; }
+  size_t DirectoryOffset(unsigned index) const { return directories + 8 * (size_t)index; }
+};
+
+// Parses the headers and section table. False with *error when the bytes are not a PE image
+// this tool can work on (no MZ or PE signature, headers or section table cut short, a section
+// whose raw data lie outside the file, alignments that are not powers of two).
+bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error);
+
+// The file offset of `length` bytes at rva, all within one section's raw data.
+bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* offset);
+
+// The image checksum as the platform computes it: the file summed as 16-bit little-endian
+// words with the carry folded back in (an odd last byte counts as a word of its own), the
+// checksum field itself counted as zero, plus the file's length.
+uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset);
+
+uint32_t PeAlignUp(uint32_t value, uint32_t alignment);
+
+void PutU16(uint8_t* p, uint32_t v);
+void PutU32(uint8_t* p, uint32_t v);
+uint32_t GetU16(const uint8_t* p);
+uint32_t GetU32(const uint8_t* p);

@@ -1,0 +1,367 @@
+#include "tools/resource_tree.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+
+ResourceId ResourceId::Number(uint16_t id) {
+  ResourceId r;
+  r.id = id;
+  return r;
+}
+
+ResourceId ResourceId::Name(const std::string& ascii) {
+  ResourceId r;
+  r.isName = true;
+  for (char c : ascii) r.name.push_back((char16_t)(unsigned char)(c >= 'a' && c <= 'z' ? c - 32 : c));
+  return r;
+}
+
+std::string ResourceId::Text() const {
+  if (!isName) return "#" + std::to_string(id);
+  std::string s;
+  for (char16_t c : name) s.push_back(c < 0x80 ? (char)c : '?');
+  return s;
+}
+
+bool operator<(const ResourceId& a, const ResourceId& b) {
+  if (a.isName != b.isName) return a.isName;
+  return a.isName ? a.name < b.name : a.id < b.id;
+}
+
+bool operator==(const ResourceId& a, const ResourceId& b) {
+  return a.isName == b.isName && (a.isName ? a.name == b.name : a.id == b.id);
+}
+
+namespace {
+
+const uint32_t kSubdirectory = 0x80000000u;
+
+struct Reader {
+  const uint8_t* data;
+  size_t size;
+  const PeImage& pe;
+  size_t base;   // file offset of the resource directory
+  size_t limit;  // bytes of the resource section from base
+  std::string* error;
+
+  bool Fail(const std::string& why) {
+    *error = "damaged resource directory: " + why;
+    return false;
+  }
+
+  bool Id(uint32_t field, ResourceId* id) {
+    if (!(field & kSubdirectory)) {
+      if (field > 0xFFFF) return Fail("resource number out of range");
+      *id = ResourceId::Number((uint16_t)field);
+      return true;
+    }
+    size_t at = field & ~kSubdirectory;
+    if (at > limit || limit - at < 2) return Fail("name outside the resource section");
+    size_t length = GetU16(data + base + at);
+    if ((limit - at - 2) / 2 < length) return Fail("name outside the resource section");
+    id->isName = true;
+    id->id = 0;
+    id->name.clear();
+    for (size_t i = 0; i < length; i++) id->name.push_back((char16_t)GetU16(data + base + at + 2 + 2 * i));
+    return true;
+  }
+
+  // Reads the directory at offset `at` of level 0 (types), 1 (names) or 2 (languages).
+  bool Directory(size_t at, int level, Resource* path, std::vector<Resource>* out) {
+    if (at > limit || limit - at < 16) return Fail("directory outside the resource section");
+    size_t count = (size_t)GetU16(data + base + at + 12) + GetU16(data + base + at + 14);
+    if ((limit - at - 16) / 8 < count) return Fail("directory entries outside the resource section");
+    for (size_t i = 0; i < count; i++) {
+      const uint8_t* e = data + base + at + 16 + 8 * i;
+      uint32_t nameField = GetU32(e), target = GetU32(e + 4);
+      if (level == 0) {
+        if (!Id(nameField, &path->type)) return false;
+      } else if (level == 1) {
+        if (!Id(nameField, &path->name)) return false;
+      } else {
+        if (nameField > 0xFFFF) return Fail("language out of range");
+        path->language = (uint16_t)nameField;
+      }
+      if (level < 2) {
+        if (!(target & kSubdirectory)) return Fail("data where a directory belongs");
+        if (!Directory(target & ~kSubdirectory, level + 1, path, out)) return false;
+        continue;
+      }
+      if (target & kSubdirectory) return Fail("tree deeper than type, name and language");
+      if (target > limit || limit - target < 16) return Fail("data entry outside the resource section");
+      const uint8_t* d = data + base + target;
+      uint32_t rva = GetU32(d), length = GetU32(d + 4);
+      size_t offset = 0;
+      if (length && !PeRvaToOffset(pe, rva, length, &offset))
+        return Fail("data of " + path->type.Text() + "/" + path->name.Text() + " outside the file");
+      Resource r = *path;
+      r.codePage = GetU32(d + 8);
+      r.data.assign(data + offset, data + offset + length);
+      out->push_back(std::move(r));
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vector<Resource>* out, std::string* error) {
+  out->clear();
+  if (!pe.resourceRva) return true;
+  const PeSection* section = nullptr;
+  for (const PeSection& s : pe.sections)
+    if (pe.resourceRva >= s.va && pe.resourceRva - s.va < s.rawSize) section = &s;
+  if (!section) {
+    *error = "damaged resource directory: not within any section";
+    return false;
+  }
+  Reader r{data, size, pe, (size_t)section->rawOffset + (pe.resourceRva - section->va),
+           (size_t)section->rawSize - (pe.resourceRva - section->va), error};
+  Resource path;
+  return r.Directory(0, 0, &path, out);
+}
+
+const Resource* FindResourceIn(const std::vector<Resource>& list, const ResourceId& type, const ResourceId& name) {
+  for (const Resource& r : list)
+    if (r.type == type && r.name == name) return &r;
+  return nullptr;
+}
+
+void SetResource(std::vector<Resource>* list, Resource resource) {
+  list->erase(std::remove_if(list->begin(), list->end(),
+                             [&](const Resource& r) { return r.type == resource.type && r.name == resource.name; }),
+              list->end());
+  list->push_back(std::move(resource));
+}
+
+namespace {
+
+size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
+
+// The bytes a section takes in memory, as the loader counts them: its virtual size, or its
+// raw size when the virtual size is 0.
+uint32_t Extent(const PeSection& s) { return s.virtualSize ? s.virtualSize : s.rawSize; }
+
+struct Key {
+  const Resource* r;
+  bool operator<(const Key& o) const {
+    if (!(r->type == o.r->type)) return r->type < o.r->type;
+    if (!(r->name == o.r->name)) return r->name < o.r->name;
+    return r->language < o.r->language;
+  }
+};
+
+void Header(uint8_t* p, size_t named, size_t ids) {
+  memset(p, 0, 16);
+  PutU16(p + 12, (uint32_t)named);
+  PutU16(p + 14, (uint32_t)ids);
+}
+
+}  // namespace
+
+bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<uint8_t>* section,
+                     std::string* error) {
+  std::vector<Key> sorted;
+  for (const Resource& r : list) sorted.push_back({&r});
+  std::stable_sort(sorted.begin(), sorted.end());
+  // The last of equal (type, name, language) wins, as SetResource would have it.
+  std::vector<Key> unique;
+  for (const Key& k : sorted) {
+    if (!unique.empty() && !(unique.back() < k)) unique.back() = k;
+    else unique.push_back(k);
+  }
+
+  // Groups: types, and within each type its names, within each name its languages.
+  struct NameGroup { size_t first, count; };
+  struct TypeGroup { std::vector<NameGroup> names; };
+  std::vector<TypeGroup> types;
+  for (size_t i = 0; i < unique.size(); i++) {
+    bool newType = i == 0 || !(unique[i].r->type == unique[i - 1].r->type);
+    bool newName = newType || !(unique[i].r->name == unique[i - 1].r->name);
+    if (newType) types.push_back({});
+    if (newName) types.back().names.push_back({i, 0});
+    types.back().names.back().count++;
+  }
+
+  // Offsets: root, the name directories, the language directories, the data entries, the
+  // strings, then the data.
+  size_t at = 16 + 8 * types.size();
+  std::vector<size_t> typeDir(types.size());
+  for (size_t t = 0; t < types.size(); t++) {
+    typeDir[t] = at;
+    at += 16 + 8 * types[t].names.size();
+  }
+  std::vector<std::vector<size_t>> nameDir(types.size());
+  for (size_t t = 0; t < types.size(); t++)
+    for (const NameGroup& n : types[t].names) {
+      nameDir[t].push_back(at);
+      at += 16 + 8 * n.count;
+    }
+  size_t entries = at;
+  at += 16 * unique.size();
+  std::map<std::u16string, size_t> strings;
+  for (const Key& k : unique)
+    for (const ResourceId* id : {&k.r->type, &k.r->name})
+      if (id->isName && !strings.count(id->name)) {
+        strings[id->name] = at;
+        at += 2 + 2 * id->name.size();
+      }
+  std::vector<size_t> dataAt(unique.size());
+  for (size_t i = 0; i < unique.size(); i++) {
+    at = Align(at, 8);
+    dataAt[i] = at;
+    at += unique[i].r->data.size();
+  }
+  size_t total = Align(at, 8);
+  if (total > 0x7FFFFFFFu || (uint64_t)sectionRva + total > 0xFFFFFFFFu) {
+    *error = "the resources would not fit a PE image";
+    return false;
+  }
+
+  std::vector<uint8_t>& s = *section;
+  s.assign(total, 0);
+  auto idField = [&](const ResourceId& id) -> uint32_t {
+    return id.isName ? (uint32_t)strings[id.name] | kSubdirectory : id.id;
+  };
+  auto namedCount = [](size_t n, auto isName) {
+    size_t c = 0;
+    for (size_t i = 0; i < n; i++) c += isName(i);
+    return c;
+  };
+  size_t typeNamed = namedCount(types.size(), [&](size_t t) { return unique[types[t].names[0].first].r->type.isName; });
+  Header(&s[0], typeNamed, types.size() - typeNamed);
+  for (size_t t = 0; t < types.size(); t++) {
+    const Resource& first = *unique[types[t].names[0].first].r;
+    PutU32(&s[16 + 8 * t], idField(first.type));
+    PutU32(&s[16 + 8 * t + 4], (uint32_t)typeDir[t] | kSubdirectory);
+    const std::vector<NameGroup>& names = types[t].names;
+    size_t named = namedCount(names.size(), [&](size_t n) { return unique[names[n].first].r->name.isName; });
+    Header(&s[typeDir[t]], named, names.size() - named);
+    for (size_t n = 0; n < names.size(); n++) {
+      size_t e = typeDir[t] + 16 + 8 * n;
+      PutU32(&s[e], idField(unique[names[n].first].r->name));
+      PutU32(&s[e + 4], (uint32_t)nameDir[t][n] | kSubdirectory);
+      Header(&s[nameDir[t][n]], 0, names[n].count);
+      for (size_t l = 0; l < names[n].count; l++) {
+        size_t i = names[n].first + l;
+        size_t le = nameDir[t][n] + 16 + 8 * l;
+        PutU32(&s[le], unique[i].r->language);
+        PutU32(&s[le + 4], (uint32_t)(entries + 16 * i));
+      }
+    }
+  }
+  for (size_t i = 0; i < unique.size(); i++) {
+    uint8_t* d = &s[entries + 16 * i];
+    PutU32(d, (uint32_t)(sectionRva + dataAt[i]));
+    PutU32(d + 4, (uint32_t)unique[i].r->data.size());
+    PutU32(d + 8, unique[i].r->codePage);
+    if (!unique[i].r->data.empty()) memcpy(&s[dataAt[i]], unique[i].r->data.data(), unique[i].r->data.size());
+  }
+  for (const auto& str : strings) {
+    PutU16(&s[str.second], (uint32_t)str.first.size());
+    for (size_t c = 0; c < str.first.size(); c++) PutU16(&s[str.second + 2 + 2 * c], str.first[c]);
+  }
+  return true;
+}
+
+bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resource>& list, uint32_t timeStamp,
+                    std::vector<uint8_t>* out, std::string* error) {
+  PeImage pe;
+  if (!ParsePe(image.data(), image.size(), &pe, error)) return false;
+  if (pe.directoryCount < 3) {
+    *error = "the PE image has no resource data directory";
+    return false;
+  }
+  if (pe.directoryCount > 4 && GetU32(&image[pe.DirectoryOffset(4)]) != 0) {
+    *error = "the PE image is signed; a signature would not survive the change";
+    return false;
+  }
+  if (GetU32(&image[pe.coffOffset + 8]) != 0) {
+    *error = "the PE image carries a symbol table (strip it first)";
+    return false;
+  }
+  size_t fileEnd = pe.sizeOfHeaders;
+  uint32_t vaEnd = PeAlignUp(pe.sizeOfHeaders, pe.sectionAlignment);
+  size_t firstRaw = image.size();
+  for (const PeSection& s : pe.sections) {
+    if (s.rawSize) {
+      fileEnd = std::max(fileEnd, (size_t)s.rawOffset + s.rawSize);
+      firstRaw = std::min(firstRaw, (size_t)s.rawOffset);
+    }
+    vaEnd = std::max(vaEnd, PeAlignUp(s.va + Extent(s), pe.sectionAlignment));
+  }
+  if (image.size() < fileEnd) {
+    *error = "the PE image is cut short";
+    return false;
+  }
+  if (image.size() > fileEnd) {
+    *error = "the PE image has data after its last section";
+    return false;
+  }
+
+  // In place when the resource directory begins the last section, which ends the file and
+  // the image; otherwise a new section after all others.
+  size_t count = pe.sections.size();
+  bool inPlace = false;
+  if (count && pe.resourceRva) {
+    const PeSection& last = pe.sections.back();
+    inPlace = pe.resourceRva == last.va && last.rawSize && (size_t)last.rawOffset + last.rawSize == fileEnd &&
+              PeAlignUp(last.va + Extent(last), pe.sectionAlignment) == vaEnd;
+  }
+  size_t header = pe.sectionTable + 40 * (inPlace ? count - 1 : count);
+  if (!inPlace && (header + 40 > pe.sizeOfHeaders || header + 40 > firstRaw)) {
+    *error = "no room in the PE headers for another section";
+    return false;
+  }
+  PeSection sec;
+  memcpy(sec.name, ".rsrc", 6);
+  sec.characteristics = 0x40000040u;  // initialised data, readable
+  uint32_t oldRaw = 0;
+  if (inPlace) {
+    sec.va = pe.sections.back().va;
+    sec.rawOffset = pe.sections.back().rawOffset;
+    oldRaw = pe.sections.back().rawSize;
+  } else {
+    sec.va = std::max(vaEnd, PeAlignUp(pe.sizeOfImage, pe.sectionAlignment));
+    if ((uint64_t)PeAlignUp((uint32_t)fileEnd, pe.fileAlignment) > 0x7FFFFFFFu) {
+      *error = "the PE image is too large";
+      return false;
+    }
+    sec.rawOffset = PeAlignUp((uint32_t)fileEnd, pe.fileAlignment);
+  }
+  std::vector<uint8_t> section;
+  if (!LayoutResources(list, sec.va, &section, error)) return false;
+  sec.virtualSize = (uint32_t)section.size();
+  uint64_t rawSize = PeAlignUp((uint32_t)section.size(), pe.fileAlignment);
+  if ((uint64_t)sec.rawOffset + rawSize > 0xFFFFFFFFu || (uint64_t)sec.va + rawSize > 0xFFFFFFFFu) {
+    *error = "the resources would not fit a PE image";
+    return false;
+  }
+  sec.rawSize = (uint32_t)rawSize;
+  section.resize(sec.rawSize, 0);
+
+  std::vector<uint8_t>& o = *out;
+  o.assign(image.begin(), image.begin() + (inPlace ? sec.rawOffset : fileEnd));
+  o.resize(sec.rawOffset, 0);
+  o.insert(o.end(), section.begin(), section.end());
+
+  uint8_t* h = &o[header];
+  memset(h, 0, 40);
+  memcpy(h, sec.name, 8);
+  PutU32(h + 8, sec.virtualSize);
+  PutU32(h + 12, sec.va);
+  PutU32(h + 16, sec.rawSize);
+  PutU32(h + 20, sec.rawOffset);
+  PutU32(h + 36, sec.characteristics);
+  if (!inPlace) PutU16(&o[pe.SectionCountOffset()], (uint32_t)count + 1);
+  uint32_t initialised = GetU32(&o[pe.InitializedDataOffset()]);
+  PutU32(&o[pe.InitializedDataOffset()], initialised - oldRaw + sec.rawSize);
+  PutU32(&o[pe.SizeOfImageOffset()], std::max(inPlace ? 0u : vaEnd, PeAlignUp(sec.va + sec.virtualSize, pe.sectionAlignment)));
+  PutU32(&o[pe.DirectoryOffset(2)], sec.va);
+  PutU32(&o[pe.DirectoryOffset(2) + 4], sec.virtualSize);
+  PutU32(&o[pe.TimeStampOffset()], timeStamp);
+  PutU32(&o[pe.ChecksumOffset()], PeChecksum(o.data(), o.size(), pe.ChecksumOffset()));
+  return true;
+}
