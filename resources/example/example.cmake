@@ -27,13 +27,16 @@ add_custom_command(OUTPUT ${ORV_PACK_STAMP}
   COMMAND find ${ORV_EXAMPLE_DIR}/payload -exec touch -h -d "1999-04-24 08:02:32 UTC" {} +
   COMMAND ${ORV_PACK} --order ${ORV_EXAMPLE_SRC}/payload.order ${ORV_EXAMPLE_DIR}/payload ${ORV_EXAMPLE_DIR}/product
   COMMAND ${CMAKE_COMMAND} -E copy ${ORV_EXAMPLE_SRC}/SCRIPT ${ORV_EXAMPLE_SRC}/LICENCE ${ORV_EXAMPLE_DIR}/product/
+  # CHECKSUM: eight upper-case hexadecimal digits of the CRC-32 of FILELIST then DATA.
+  COMMAND python3 -c "import sys,zlib;d=sys.argv[1];b=open(d+'/FILELIST','rb').read()+open(d+'/DATA','rb').read();open(d+'/CHECKSUM','w').write('%08X'%zlib.crc32(b))" ${ORV_EXAMPLE_DIR}/product
   COMMAND ${CMAKE_COMMAND} -E touch ${ORV_PACK_STAMP}
   DEPENDS ${ORV_EXAMPLE_DOCS} ${ORV_LUMIVANE_DEP} ${ORV_EXAMPLE_SRC}/payload.order ${ORV_EXAMPLE_SRC}/SCRIPT
           ${ORV_EXAMPLE_SRC}/LICENCE ${ORV_PACK}
   VERBATIM)
 
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/install.exe
-  COMMAND ${ORV_MAKE_INSTALLER} --product ${ORV_EXAMPLE_DIR}/product --out ${CMAKE_BINARY_DIR}/install.exe
+  COMMAND ${ORV_MAKE_INSTALLER} --product ${ORV_EXAMPLE_DIR}/product --resource CHECKSUM=${ORV_EXAMPLE_DIR}/product/CHECKSUM
+          --out ${CMAKE_BINARY_DIR}/install.exe
   DEPENDS ${ORV_PACK_STAMP} orv_install install_res uninstall ${CMAKE_SOURCE_DIR}/tools/orv-make-installer
   VERBATIM)
 add_custom_target(example_installer ALL DEPENDS ${CMAKE_BINARY_DIR}/install.exe)
