@@ -28,7 +28,7 @@ def test_uninstall_resource_byte_for_byte(case):
         next((i for i, (a, b) in enumerate(zip(carried, built)) if a != b), min(len(carried), len(built))))
     assert carried != read(h.shipped_file("uninstall_ft.exe")), "the installer carries the fault-injection build"
     names = sorted(n for (t, n, _) in installer.resources() if t == "FILES")
-    assert names == ["DATA", "FILELIST", "LICENCE", "SCRIPT", "UNINSTALL"], names
+    assert names == ["CHECKSUM", "DATA", "FILELIST", "LICENCE", "SCRIPT", "UNINSTALL"], names
 
 
 def test_production_has_no_hook(case):
