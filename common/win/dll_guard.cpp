@@ -41,5 +41,8 @@ void GuardDllSearch() {
   if (setDirectory) setDirectory("");
   // The program's folder is still searched first for a name that is not loaded yet. A DLL
   // that this system does not have is one that its own libraries do not ask for either.
+  // A DLL missing here must not bring up the platform's error box for it.
+  UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   for (const char* name : kLoadedOnDemand) LoadSystemDll(name);
+  SetErrorMode(errorMode);
 }
