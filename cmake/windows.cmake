@@ -17,7 +17,9 @@ set(ORV_WIN_CFLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wno-unused-parameter)
 set(ORV_WIN_LDFLAGS -static -static-libgcc -static-libstdc++ -s -mwindows
     -Wl,--gc-sections -Wl,--no-insert-timestamp)
-set(ORV_WIN_LIBS version ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
+# Load-time imports only of DLLs that the platform always takes from its system directory;
+# version.dll is loaded at run time by its full path (common/win/version_dll.cpp).
+set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 set(CMAKE_C_FLAGS_MINSIZEREL "")
 set(CMAKE_CXX_FLAGS_MINSIZEREL "")
 
@@ -35,6 +37,8 @@ function(orv_win_target target)
 endfunction()
 
 # --- uninstall: production and fault-injection builds --------------------------------
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/uninstall.rc PROPERTIES
+                            OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/uninstall.manifest)
 foreach(variant "" "_ft")
   add_executable(uninstall${variant} ${ORV_UNINSTALL_WIN} ${ORV_UNINSTALL_LOGIC} ${ORV_COMMON_SOURCES}
                  ${ORV_COMMON_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
@@ -61,7 +65,7 @@ endforeach()
 # The resources every installer carries: dialogs 103, 104, 106, 107, icon 105, version.
 set(ORV_INSTALL_RES ${CMAKE_BINARY_DIR}/install_res.o)
 file(GLOB ORV_RES_DEPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h
-     ${CMAKE_SOURCE_DIR}/resources/*.ico)
+     ${CMAKE_SOURCE_DIR}/resources/*.ico ${CMAKE_SOURCE_DIR}/resources/*.manifest)
 add_custom_command(OUTPUT ${ORV_INSTALL_RES}
   COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/resources -O coff
           -i ${CMAKE_SOURCE_DIR}/resources/install.rc -o ${ORV_INSTALL_RES}

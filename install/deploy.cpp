@@ -25,14 +25,45 @@ bool WriteCarriedCopy(const char* path) {
   return whole && closed;
 }
 
+bool Windows95Family() {
+  OSVERSIONINFOA version;
+  ZeroMemory(&version, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  return sys::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+// Where MoveFileExA is missing: the old copy is renamed aside, the new one renamed into
+// place, and the old one deleted only after that. A failed rename puts the old copy back, so
+// that an uninstaller is always there for every product that relies on it.
+bool ReplaceByRenames(const char* temp, const char* target, const char* windowsDir) {
+  bool haveOld = sys::GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
+  PathText aside;
+  if (haveOld) {
+    if (!sys::GetTempFileNameA(windowsDir, "orv", 0, aside.data())) return false;
+    aside.Sync();
+    // GetTempFileNameA has made the file; the rename needs the name free.
+    if (!sys::DeleteFileA(aside) || !sys::MoveFileA(target, aside)) {
+      sys::DeleteFileA(aside);
+      return false;
+    }
+  }
+  if (!sys::MoveFileA(temp, target)) {
+    if (haveOld) sys::MoveFileA(aside, target);
+    return false;
+  }
+  // An old copy that cannot be deleted now (still running) stays beside it under its
+  // temporary name; the new one is in place.
+  if (haveOld) sys::DeleteFileA(aside);
+  return true;
+}
+
 // Puts the complete copy at temp in place of target.
-bool PutInPlace(const char* temp, const char* target) {
-  if (sys::MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING)) return true;
-  // The Windows 95 family has no MoveFileEx: there the old copy goes only once the new one
-  // is complete, and a target that cannot be deleted stays as it was.
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
-  if (!sys::DeleteFileA(target) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  return sys::MoveFileA(temp, target) != 0;
+bool PutInPlace(const char* temp, const char* target, const char* windowsDir) {
+  if (!Windows95Family()) {
+    if (sys::MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  }
+  return ReplaceByRenames(temp, target, windowsDir);
 }
 
 }  // namespace
@@ -68,7 +99,7 @@ bool DeployUninstaller() {
   PathText temp;
   if (!sys::GetTempFileNameA(windowsDir, "orv", 0, temp.data())) return false;
   temp.Sync();
-  if (WriteCarriedCopy(temp) && PutInPlace(temp, path)) return true;
+  if (WriteCarriedCopy(temp) && PutInPlace(temp, path, windowsDir)) return true;
   sys::DeleteFileA(temp);
   return false;
 }

@@ -1,5 +1,6 @@
 // Program entry of install: the install script's header items, the window class and the
 // maximised main window, then the message loop until the worker has closed the window.
+#include "common/win/dll_guard.h"
 #include "common/win/sys.h"
 #include "install/logic/messages.h"
 #include "install/script.h"
@@ -32,9 +33,11 @@ int LoadScript(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  GuardDllSearch();
   g.UninstallScript = INVALID_HANDLE_VALUE;
   int failure = LoadScript(instance);
   if (failure) return ReportInternalError(failure);
+  if (int damaged = CheckPayload(instance)) return damaged;
   g.Instance = instance;
 
   const char** items[5] = {&g.PlatformsLine, &g.UninstallNameLine, &g.CompanyName, &g.AppName, &g.AppVersion};

@@ -134,7 +134,7 @@ INT_PTR CALLBACK ProgramFolderDialog(HWND dialog, UINT message, WPARAM wParam, L
         case IDOK:
           if (HasBackslash(g.FolderName))
             sys::MessageBoxA(dialog, kBackslashRefused, g.AppName, MB_OK);
-          else if (g.FolderName.empty())
+          else if (IsEmptyFolderName(g.FolderName))
             sys::MessageBoxA(dialog, kEmptyRefused, g.AppName, MB_OK);
           else
             EndDialog(dialog, 0);

@@ -60,6 +60,14 @@ int ShowWarning(const char* text, int code);
 // "Orv Install internal error %d" through ShowWarning. Returns number.
 int ReportInternalError(int number);
 
+// --- Payload checksum (payload_check.cpp) --------------------------------------------------
+// The exit code of an installer whose CHECKSUM does not match its payload.
+const int kDamagedInstaller = 111;
+// Checks CHECKSUM, when present, against FILELIST and DATA. 0 when it matches or is absent;
+// otherwise shows "The installation program is damaged. Please download it again." (no
+// owner, the platform's caption, the stop icon) and returns kDamagedInstaller.
+int CheckPayload(HINSTANCE instance);
+
 // --- Install script (script.cpp) --------------------------------------------------------
 // The one cursor over the writable copy of SCRIPT; see install/logic/install_script.h.
 char* NextScriptLine();

@@ -23,14 +23,19 @@ void CarryOverDirectories() {
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD size = sys::GetFileSize(file, NULL);
   char* text = nullptr;
-  if (size != INVALID_FILE_SIZE && size != 0) text = static_cast<char*>(sys::HeapAlloc(GetProcessHeap(), 0, size + 1));
+  uint32_t textBytes;
+  if (size != INVALID_FILE_SIZE && size != 0 && CarriedTextBytes(size, &textBytes))
+    text = static_cast<char*>(sys::HeapAlloc(GetProcessHeap(), 0, textBytes));
   DWORD read = 0;
   bool whole = text && sys::ReadFile(file, text, size, &read, NULL) && read == size;
   CloseHandle(file);
   if (whole) {
     text[size] = 0;
     unsigned bound = CountLinesBound(text);
-    const char** carried = static_cast<const char**>(sys::HeapAlloc(GetProcessHeap(), 0, bound * sizeof *carried));
+    uint32_t listBytes;
+    const char** carried = nullptr;
+    if (CarriedListBytes(bound, sizeof *carried, &listBytes))
+      carried = static_cast<const char**>(sys::HeapAlloc(GetProcessHeap(), 0, listBytes));
     if (carried) {
       unsigned n = CollectCarriedDirectories(text, IsExistingDirectory, carried, bound);
       AddCarriedDirectories(g.Directories, carried, n);

@@ -2,6 +2,7 @@
 // confirmation unless quiet, and removes what the script's file, registry and driver
 // sections list, collecting every failure into one report.
 #include "common/uninstall_script.h"
+#include "common/win/dll_guard.h"
 #include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "uninstall/logic/command_tail.h"
@@ -55,7 +56,7 @@ bool RemoveFiles(UninstallRun& run, UninstallLineCursor& script) {
     const char* path = script.ReadUninstallLine();
     if (path == NULL) return false;
     if (IsSectionEnd(path)) return true;
-    RemovePath(run, path);
+    RemoveListedPath(run, path);
   }
 }
 
@@ -151,6 +152,7 @@ int RunUninstall(UninstallRun& run) {
 // The entry point. The program is linked without the C runtime's start-up code, which would
 // take more room than the uninstaller itself; nothing here needs it.
 extern "C" void __stdcall UninstallStart() {
+  GuardDllSearch();
   UninstallRun run;
   run.quiet = false;
   run.texts = NULL;

@@ -1,6 +1,7 @@
 #include "common/win/service.h"
 #include "common/win/handles.h"
 #include "common/win/sys.h"
+#include "uninstall/logic/line_rules.h"
 #include "uninstall/logic/registry_roots.h"
 #include "uninstall/logic/uninstall_texts.h"
 #include "uninstall/uninstaller.h"
@@ -30,9 +31,18 @@ void RemovePath(UninstallRun& run, const char* path) {
   if (!removed) run.errors.AddErrorText(kCouldNotRemove, path);
 }
 
+void RemoveListedPath(UninstallRun& run, const char* line) {
+  if (IsRemovablePath(line))
+    RemovePath(run, line);
+  else
+    run.errors.AddErrorText(kCouldNotRemove, line);
+}
+
 void RemoveRegistryKey(UninstallRun& run, const char* root, const char* key) {
   int index = FindRegistryRoot(root);
-  if (index < 0) {
+  // An empty key line would name the root itself: RegDeleteKeyA would take the whole tree
+  // where the platform allows it.
+  if (index < 0 || !NamesSubkey(key)) {
     run.errors.AddErrorText(kCouldNotRemoveKey, root);
   } else if (sys::RegDeleteKeyA(kRootKeys[index], key) != ERROR_SUCCESS) {
     run.errors.AddErrorText(kCouldNotRemoveKey, key);
@@ -40,6 +50,12 @@ void RemoveRegistryKey(UninstallRun& run, const char* root, const char* key) {
 }
 
 void RemoveDriver(UninstallRun& run, const char* name) {
+  // An empty name would make the service key Services itself; a backslash would lead the
+  // file and the key out of their places.
+  if (!IsDriverName(name)) {
+    run.errors.AddErrorText(kCouldNotRemove, name);
+    return;
+  }
   // Outside the NT family a loaded driver goes only with a restart.
   if (!run.nt || !StopAndDeleteService(name)) run.restart = true;
 
@@ -62,15 +78,15 @@ bool StopAndDeleteService(const char* name) {
   if (!service.get()) return false;
 
   DWORD state;
-  if (!QueryServiceState(service.get(), &state)) return false;
-  bool stopped = state == SERVICE_STOPPED;
+  bool stopped = QueryServiceState(service.get(), &state) && state == SERVICE_STOPPED;
   if (!stopped) {
     SERVICE_STATUS status;
-    if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
-    stopped = WaitForServiceState(service.get(), SERVICE_STOPPED);
+    if (sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+      stopped = WaitForServiceState(service.get(), SERVICE_STOPPED);
   }
-  // A stopped service is deleted too: left registered, it would outlive its key and file.
-  // One that did not stop is marked for deletion and goes with the restart.
+  // Deleted whether or not it stopped: a stopped service left registered would outlive its
+  // key and file; one that did not stop is marked for deletion and goes with the restart,
+  // instead of staying an automatic-start service whose file is gone.
   bool deleted = sys::DeleteService(service.get()) != FALSE;
   return stopped && deleted;
 }

@@ -24,14 +24,21 @@ int ShowUninstallMessage(const UninstallRun& run, const char* text, int code);
 // silently, a failure adds "Could not remove " + path to the error text.
 void RemovePath(UninstallRun& run, const char* path);
 
-// Deletes one key of the registry section; root is the pair's first line.
+// One line of the file section: RemovePath for an absolute path; any other line is refused
+// with "Could not remove " + line (uninstall/logic/line_rules.h).
+void RemoveListedPath(UninstallRun& run, const char* line);
+
+// Deletes one key of the registry section; root is the pair's first line. An unknown root,
+// or a key line that names no subkey, adds "Could not remove registry key " + root.
 void RemoveRegistryKey(UninstallRun& run, const char* root, const char* key);
 
 // One line of the driver section: the service (NT family), the driver file below the
-// Windows directory and the service key.
+// Windows directory and the service key. An empty name or one with "\" or "/" is refused
+// with "Could not remove " + name, before anything is touched.
 void RemoveDriver(UninstallRun& run, const char* name);
 
 // Stops the driver service (waiting up to ten seconds for it to stop) and deletes it,
-// whether it was running or already stopped. False when the service could not be
-// interrogated, not be stopped, or not be deleted.
+// whether it was running, already stopped, or did not stop (then it is marked for deletion
+// and goes with the restart). False when the service could not be opened, not be found
+// stopped or be stopped, or not be deleted.
 bool StopAndDeleteService(const char* name);

@@ -116,14 +116,18 @@ ORV_SYS(HRESULT, CoInitialize, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY, (LPVOID r
 ORV_SYS(HRESULT, CoCreateInstance, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY,
         (REFCLSID c, LPUNKNOWN o, DWORD ctx, REFIID i, LPVOID* out), (c, o, ctx, i, out))
 
-// Version resources.
-ORV_SYS(DWORD, GetFileVersionInfoSizeA, 0, ERROR_RESOURCE_DATA_NOT_FOUND, (LPCSTR p, LPDWORD h), (p, h))
-ORV_SYS(BOOL, GetFileVersionInfoA, FALSE, ERROR_RESOURCE_DATA_NOT_FOUND, (LPCSTR p, DWORD h, DWORD n, LPVOID d),
-        (p, h, n, d))
-ORV_SYS(BOOL, VerQueryValueA, FALSE, ERROR_RESOURCE_TYPE_NOT_FOUND, (LPCVOID b, LPCSTR s, LPVOID* out, PUINT n),
-        (b, s, out, n))
+// Loading DLLs at run time (common/win/dll_guard.cpp, common/win/version_dll.cpp).
+ORV_SYS(HMODULE, LoadLibraryA, NULL, ERROR_MOD_NOT_FOUND, (LPCSTR n), (n))
+ORV_SYS(FARPROC, GetProcAddress, NULL, ERROR_PROC_NOT_FOUND, (HMODULE m, LPCSTR n), (m, n))
 
 #undef ORV_SYS
+
+// Version resources. version.dll is no load-time import: a planted copy beside the program
+// would run inside it. It is loaded by its full path in the system directory when first
+// needed (common/win/version_dll.cpp); without it each call fails as the platform's would.
+DWORD GetFileVersionInfoSizeA(LPCSTR path, LPDWORD handle);
+BOOL GetFileVersionInfoA(LPCSTR path, DWORD handle, DWORD size, LPVOID data);
+BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* out, PUINT size);
 
 // The restart request. A test build never restarts the machine: it records the request by
 // creating the file that ORV_RESTART_MARK names (when set) and reports success.

@@ -2,6 +2,18 @@
 
 #include "common/uninstall_script.h"
 
+bool CarriedTextBytes(uint32_t fileSize, uint32_t* bytes) {
+  if (fileSize == UINT32_MAX) return false;
+  *bytes = fileSize + 1;
+  return true;
+}
+
+bool CarriedListBytes(uint32_t lineBound, uint32_t pointerSize, uint32_t* bytes) {
+  if (pointerSize != 0 && lineBound > UINT32_MAX / pointerSize) return false;
+  *bytes = lineBound * pointerSize;
+  return true;
+}
+
 unsigned CountLinesBound(const char* text) {
   unsigned n = 1;
   for (const char* p = text; *p; p++)

@@ -3,7 +3,15 @@
 // by the line rules the uninstaller uses. No platform headers: the directory test is
 // passed in.
 
+#include <stdint.h>
+
 typedef bool (*DirectoryTest)(const char* path);
+
+// The heap requests of the carry-over, in the 32 bits of the program's address space: the
+// previous script's text with its NUL (fileSize + 1), and the list of pointers to its lines
+// (lineBound * pointerSize). False, and nothing carried over, when a size does not fit.
+bool CarriedTextBytes(uint32_t fileSize, uint32_t* bytes);
+bool CarriedListBytes(uint32_t lineBound, uint32_t pointerSize, uint32_t* bytes);
 
 // An upper bound of the number of lines text holds (one more than its CRs).
 unsigned CountLinesBound(const char* text);

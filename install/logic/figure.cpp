@@ -134,6 +134,8 @@ TitlePlace PlaceTitle(int textWidth) {
   double w = textWidth;
   TitlePlace place;
   place.y = (int)sqrt(w * w * 0.5);
-  place.square = 4 * place.y / 3;
+  // 4 * y / 3 without forming 4 * y, which overflows an int for a title wider than some
+  // 759 million pixels; y is never negative, and the result fits for every int width.
+  place.square = place.y / 3 * 4 + place.y % 3 * 4 / 3;
   return place;
 }

@@ -4,6 +4,8 @@
 
 bool HasBackslash(const char* text) { return strchr(text, '\\') != nullptr; }
 
+bool IsEmptyFolderName(const char* text) { return text[strspn(text, ". \t")] == 0; }
+
 bool ReplaceTail(PathText& path, unsigned keep, const char* a, const char* b) {
   path.Truncate(keep);
   if (path.Append(a) && (!b || path.Append(b))) return true;

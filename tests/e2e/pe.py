@@ -79,6 +79,37 @@ class Pe:
                     out[(rtype, rname, lang)] = self.data[at:at + size]
         return out
 
+    def _c_string(self, rva):
+        at = self.offset(rva)
+        end = self.data.index(b"\0", at)
+        return self.data[at:end].decode("latin-1")
+
+    def imports(self):
+        """Names of the DLLs of the import directory, as the file spells them."""
+        if len(self.directories) < 2 or self.directories[1][0] == 0:
+            return []
+        at = self.offset(self.directories[1][0])
+        names = []
+        while True:
+            lookup, _, _, name, thunk = struct.unpack_from("<IIIII", self.data, at)
+            if (lookup, name, thunk) == (0, 0, 0):
+                return names
+            names.append(self._c_string(name))
+            at += 20
+
+    def delay_imports(self):
+        """Names of the DLLs of the delay-load import directory."""
+        if len(self.directories) < 14 or self.directories[13][0] == 0:
+            return []
+        at = self.offset(self.directories[13][0])
+        names = []
+        while True:
+            attributes, name = struct.unpack_from("<II", self.data, at)
+            if name == 0:
+                return names
+            names.append(self._c_string(name))
+            at += 32
+
     def resource(self, rtype, name):
         found = [v for (t, n, _), v in self.resources().items() if t == rtype and n == name]
         if len(found) != 1:

@@ -105,6 +105,39 @@ def test_backslash_and_empty_name_refused(case):
     assert programs + "\\Lumivane Tools" in lines, lines
 
 
+def test_dot_names_and_blanks_refused_as_empty(case):
+    # ".", ".." and blanks name the Programs folder or its parent; the platform drops
+    # trailing full stops and blanks, so "..." and ". ." do the same.
+    setup = f.installer(case, f.script())
+    pfx = case.prefix()
+    programs = clear_programs_folder(pfx)
+    steps = f.to_folder_dialog() + 'expect caption="Select Program Folder"\n'
+    for name in (".", "..", "   ", "...", ". ."):
+        steps += """
+        focus caption="Select Program Folder"
+        type 1005 %s
+        press 1
+        expect caption="Lumivane" text="Folder name cannot be empty"
+        press 1
+        """ % q(name)
+    steps += """
+        focus caption="Select Program Folder"
+        type 1005 ".Lumivane"
+        press 1
+        expect caption="Installation complete"
+        untick 1009
+        press 1
+        end
+    """
+    r = pfx.run(setup, scenario=steps)
+    assert r.exit_code == 0, r.exit_code
+    assert pfx.isdir(programs + "\\.Lumivane")
+    lines = f.uninstall_lines(pfx)
+    assert programs + "\\.Lumivane" in lines, lines
+    assert programs not in lines, lines
+    assert programs.rsplit("\\", 1)[0] not in lines, lines
+
+
 def test_existing_folder_chosen(case):
     setup = f.installer(case, f.script())
     pfx = case.prefix()

@@ -256,9 +256,10 @@ def test_complete_run_removes_files_directories_keys_and_script(case):
     files = product_files(pfx)
     add_reg_key(pfx, "HKLM", KEY)
     add_reg_key(pfx, "HKCU", USER_KEY)
-    # A path that is already gone and an empty line are passed over silently.
+    # A path that is already gone is passed over silently; an empty line, which no
+    # installation writes, is no absolute path: it is refused and reported.
     write_script(pfx, full_script(files[:2] + [DIR + "\\gone.txt", ""] + files[2:]))
-    r = run_uninstall(pfx, case, confirm() + box(APP, COMPLETE) + "end\n")
+    r = run_uninstall(pfx, case, confirm() + box(APP, "Could not remove \r\n") + box(APP, COMPLETE) + "end\n")
     assert r.exit_code == 0, r.exit_code
     # OK and Cancel.
     buttons = [c["id"] for c in only_dialog(r, COMPANY)["controls"] if c["class"].lower() == "button"]
@@ -389,9 +390,9 @@ def test_script_ending_in_driver_section_is_complete(case):
 
 def test_section_markers_are_exact(case):
     # ". " is a path, so the file section runs on to the end of the script, taking the
-    # registry lines as paths. The platform drops the trailing blank and finds the current
-    # directory (the run's own, not empty), which cannot be removed.
-    pfx = check_ending(case, [". ", "HKCU", USER_KEY, "."], PARTIAL, report="Could not remove . \r\n")
+    # registry lines as paths. None of them is absolute: each is refused and reported.
+    pfx = check_ending(case, [". ", "HKCU", USER_KEY, "."], PARTIAL,
+                       report="Could not remove . \r\nCould not remove HKCU\r\nCould not remove %s\r\n" % USER_KEY)
     assert pfx.registry().key("HKCU\\" + USER_KEY) is not None
 
 
@@ -461,22 +462,7 @@ def test_stopped_driver_is_deleted_too(case):
     check_driver_gone(pfx)
 
 
-@h.timeout(1200)
-def test_driver_that_cannot_be_stopped_asks_for_restart(case):
-    case.need(h.win_file("svcstate.exe"))
-    pfx = case.prefix("nt40")
-    add_driver_service(pfx, start=2)
-    driver_script(pfx)
-    assert service_state(pfx) == RUNNING
-    # The first control is the interrogation, the second the stop request. The file of the
-    # driver that still runs cannot be deleted either: it is reported.
-    report = "Could not remove C:\\windows\\System32\\Drivers\\orvtest.sys\r\n"
-    r = run_uninstall(pfx, case, confirm() + box(APP, report) + box(APP, COMPLETE + RESTART) + "end\n", ft=True,
-                      fault="ControlService:2")
-    assert r.exit_code == 0, r.exit_code
-    # Nothing was stopped or deleted.
-    assert service_state(pfx) == RUNNING
-    assert pfx.exists(DRIVER_FILE)
+# A driver that cannot be stopped: test_uninstall_safety.py (it is marked for deletion).
 
 
 @h.timeout(1200)

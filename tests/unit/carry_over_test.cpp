@@ -172,4 +172,41 @@ TEST(AddCarriedDirectories, Cases) {
   }
 }
 
+TEST(CarryOver, HeapRequestsThatDoNotFitAreRefused) {
+  const struct {
+    uint32_t fileSize;
+    bool fits;
+    uint32_t bytes;
+  } texts[] = {{1, true, 2}, {1000, true, 1001}, {0xFFFFFFFEu, true, 0xFFFFFFFFu}, {0xFFFFFFFFu, false, 0}};
+  for (const auto& c : texts) {
+    uint32_t bytes = 12345;
+    EXPECT_EQ(c.fits, CarriedTextBytes(c.fileSize, &bytes)) << "file size " << c.fileSize;
+    if (c.fits) {
+      EXPECT_EQ(c.bytes, bytes) << "file size " << c.fileSize;
+    }
+  }
+  const struct {
+    uint32_t lines;
+    uint32_t pointer;
+    bool fits;
+    uint32_t bytes;
+  } lists[] = {
+      {1, 4, true, 4},
+      {1000, 4, true, 4000},
+      {0x3FFFFFFFu, 4, true, 0xFFFFFFFCu},
+      {0x40000000u, 4, false, 0},  // 4 GB: wraps to 0 in 32 bits
+      {0x40000001u, 4, false, 0},  // wraps to 4
+      {0x20000000u, 8, false, 0},
+      {0xFFFFFFFFu, 1, true, 0xFFFFFFFFu},
+      {0xFFFFFFFFu, 2, false, 0},
+  };
+  for (const auto& c : lists) {
+    uint32_t bytes = 12345;
+    EXPECT_EQ(c.fits, CarriedListBytes(c.lines, c.pointer, &bytes)) << c.lines << " lines of " << c.pointer;
+    if (c.fits) {
+      EXPECT_EQ(c.bytes, bytes) << c.lines << " lines of " << c.pointer;
+    }
+  }
+}
+
 }  // namespace

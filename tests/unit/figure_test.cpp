@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <math.h>
+
 #include <vector>
 
 #include "install/logic/figure.h"
@@ -361,6 +363,18 @@ TEST(PlaceTitle, FromTheMeasuredWidth) {
     TitlePlace p = PlaceTitle(c[0]);
     EXPECT_EQ(c[1], p.y) << "width " << c[0];
     EXPECT_EQ(c[2], p.square) << "width " << c[0];
+  }
+}
+
+TEST(PlaceTitle, HugeWidthsDoNotOverflow) {
+  // Exact values: y = floor(sqrt(w * w / 2)), square = floor(4 * y / 3), in wide arithmetic.
+  const int widths[] = {759000000, 760000000, 1000000000, 2000000000, 2147483647};
+  for (int w : widths) {
+    TitlePlace p = PlaceTitle(w);
+    long long y = (long long)sqrt((double)w * w * 0.5);
+    EXPECT_EQ(y, p.y) << "width " << w;
+    EXPECT_EQ(4 * y / 3, (long long)p.square) << "width " << w;
+    EXPECT_GT(p.square, p.y) << "width " << w;
   }
 }
 

@@ -15,6 +15,18 @@ TEST(FolderPaths, BackslashTest) {
   for (const auto& c : cases) EXPECT_EQ(c.expected, HasBackslash(c.text)) << "text \"" << c.text << "\"";
 }
 
+TEST(FolderPaths, NamesOfNoFolderOfTheirOwn) {
+  const struct {
+    const char* text;
+    bool expected;
+  } cases[] = {
+      {"", true},           {".", true},          {"..", true},         {"...", true},       {" ", true},
+      {"   ", true},        {"\t", true},         {". .", true},        {" .. ", true},      {"Lumivane", false},
+      {".Lumivane", false}, {"Lumivane.", false}, {" a ", false},       {"..a", false},      {"Orv Tools", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, IsEmptyFolderName(c.text)) << "name \"" << c.text << "\"";
+}
+
 TEST(FolderPaths, ReplaceTailKeepsThePrefix) {
   PathText path;
   ASSERT_TRUE(path.Set("C:\\Programs\\Lumivane\\"));

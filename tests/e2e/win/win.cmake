@@ -4,6 +4,7 @@
 #                          a program that includes common/win/sys.h also gets the
 #                          fault-injection twin <name>_ft.exe, which obeys ORV_FAULT
 #   <name>_drv.c        -> <name>.sys, a kernel-mode driver (version from <name>_drv.rc)
+#   <name>_dll.cpp      -> <name>.dll, exports undecorated
 set(ORV_E2E_WIN ${CMAKE_SOURCE_DIR}/tests/e2e/win)
 set(ORV_E2E_LIBS lz32 comctl32 comdlg32 ${ORV_WIN_LIBS})
 
@@ -57,4 +58,16 @@ foreach(src ${ORV_E2E_DRIVERS})
   target_link_options(${target} PRIVATE -shared -nostdlib -Wl,--subsystem,native -Wl,--entry,${ORV_DRIVER_ENTRY}
                       -Wl,--no-insert-timestamp -s)
   target_link_libraries(${target} PRIVATE ntoskrnl)
+endforeach()
+
+file(GLOB ORV_E2E_DLLS CONFIGURE_DEPENDS ${ORV_E2E_WIN}/*_dll.cpp)
+foreach(src ${ORV_E2E_DLLS})
+  get_filename_component(base ${src} NAME_WE)
+  string(REGEX REPLACE "_dll$" "" name ${base})
+  set(target e2e_dll_${name})
+  add_library(${target} SHARED ${src})
+  orv_win_target(${target})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} PREFIX "")
+  target_link_options(${target} PRIVATE -Wl,--kill-at)
+  target_link_libraries(${target} PRIVATE user32 kernel32)
 endforeach()

@@ -1,0 +1,17 @@
+// Loads a DLL by the bare name given on its command line, as the platform's own libraries
+// load the DLLs they need on demand: dllprobe <name>. Exit code 0 when it was loaded, 1 when
+// not. A test's check that a planted DLL would be seen.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char* p = GetCommandLineA();
+  if (*p == '"') {
+    p++;
+    while (*p && *p != '"') p++;
+    if (*p) p++;
+  } else {
+    while (*p && *p != ' ') p++;
+  }
+  while (*p == ' ') p++;
+  return LoadLibraryA(p) ? 0 : 1;
+}
