@@ -1,19 +1,24 @@
 #include "tools/pack.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
 #include "install/logic/version.h"
 #include "tools/szdd_compress.h"
+#include "tools/szdd_compress_stream.h"
 
 namespace fs = std::filesystem;
 
@@ -333,6 +338,149 @@ std::vector<std::string> ParseOrderList(const std::string& text) {
   return names;
 }
 
+namespace {
+
+// Renames DATA, then FILELIST, into place. The new DATA does not belong to the old FILELIST:
+// when the list cannot follow, the new DATA is taken away rather than left as a pair that
+// disagrees.
+bool PutPairInPlace(const std::string& listTemp, const std::string& listPath, const std::string& dataTemp,
+                    const std::string& dataPath, std::string* error) {
+  if (rename(dataTemp.c_str(), dataPath.c_str()) != 0) {
+    *error = dataPath + ": cannot be put in place: " + strerror(errno);
+    unlink(listTemp.c_str());
+    unlink(dataTemp.c_str());
+    return false;
+  }
+  if (rename(listTemp.c_str(), listPath.c_str()) != 0) {
+    *error = listPath + ": cannot be put in place: " + strerror(errno);
+    unlink(listTemp.c_str());
+    unlink(dataPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged) {
+  const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
+  const int64_t kLastSecond = INT64_MAX / 10000000 - kEpochDifference - 1;
+  *nudged = false;
+  if (seconds < -kEpochDifference) return "its time is before 1601, which a file time cannot hold";
+  if (seconds > kLastSecond) return "its time is beyond the year 30000, which a file time cannot hold";
+  uint64_t t = FileTimeFromUnix(seconds, nanoseconds);
+  if ((t >> 32) == 0)
+    return "its time lies in the first minutes of 1601, which the installer cannot tell from no time";
+  if ((uint32_t)t == 0) {
+    // The installer takes a low half of 0 for "no time" and would always overwrite the file.
+    t++;
+    *nudged = true;
+  }
+  *fileTime = t;
+  return "";
+}
+
+namespace {
+
+// A name as the file list has it: backslashes between the parts.
+std::string Join(const std::string& rel, const std::string& name) { return rel.empty() ? name : rel + "\\" + name; }
+
+bool Inside(const fs::path& root, const fs::path& real) {
+  std::string r = real.lexically_relative(root).generic_string();
+  return !r.empty() && r != ".." && r.compare(0, 3, "../") != 0;
+}
+
+// Collects the regular files under dir (reached as the relative name rel) into files. A link
+// is followed when it leads to a file or directory inside the payload directory and refused
+// otherwise; a link to a directory that holds it would never end and is refused too.
+// chain: the real paths of the directories being walked, the payload directory first.
+bool Walk(const fs::path& root, const fs::path& dir, const std::string& rel, std::vector<fs::path>* chain,
+          std::map<std::string, fs::path>* files, std::string* error) {
+  std::error_code ec;
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+  if (ec) {
+    *error = (rel.empty() ? root.string() : rel) + ": cannot be listed: " + ec.message();
+    return false;
+  }
+  std::sort(entries.begin(), entries.end());
+  for (const fs::path& p : entries) {
+    std::string leaf = p.filename().string();
+    std::string name = Join(rel, leaf);
+    if (leaf.find('\\') != std::string::npos) {
+      *error = name + ": holds '\\', which Windows reads as a separator between directory names";
+      return false;
+    }
+    fs::file_status own = fs::symlink_status(p, ec);
+    if (ec) {
+      *error = name + ": cannot be examined: " + ec.message();
+      return false;
+    }
+    fs::path real = p;
+    if (fs::is_symlink(own)) {
+      real = fs::canonical(p, ec);
+      if (ec) {
+        *error = name + ": a link that leads nowhere";
+        return false;
+      }
+      if (!Inside(root, real) && real != root) {
+        *error = name + ": leads out of the payload directory (to " + real.string() + ")";
+        return false;
+      }
+    }
+    fs::file_status st = fs::status(p, ec);
+    if (ec) {
+      *error = name + ": cannot be examined: " + ec.message();
+      return false;
+    }
+    if (fs::is_directory(st)) {
+      real = fs::canonical(p, ec);
+      if (ec) {
+        *error = name + ": cannot be examined: " + ec.message();
+        return false;
+      }
+      if (std::find(chain->begin(), chain->end(), real) != chain->end()) {
+        *error = name + ": a link to a directory that holds it, which would repeat for ever";
+        return false;
+      }
+      chain->push_back(real);
+      bool ok = Walk(root, p, name, chain, files, error);
+      chain->pop_back();
+      if (!ok) return false;
+    } else if (fs::is_regular_file(st)) {
+      (*files)[name] = p;
+    } else {
+      *error = name + ": not a regular file";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The FileVersion text of a file's version resource. The file is mapped, not read: only the
+// pages of its headers and resources are touched, whatever its size.
+bool MappedFileVersion(const std::string& path, uint64_t size, bool* has, std::string* text, std::string* error) {
+  *has = false;
+  if (size == 0) return true;
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) {
+    *error = path + ": cannot be read: " + strerror(errno);
+    return false;
+  }
+  void* map = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fd, 0);
+  int mapErrno = errno;
+  close(fd);
+  if (map == MAP_FAILED) {
+    *error = path + ": cannot be read: " + strerror(mapErrno);
+    return false;
+  }
+  *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
+  munmap(map, (size_t)size);
+  return true;
+}
+
+}  // namespace
+
 bool PlanPack(const std::string& dirName, const std::vector<std::string>& order, PackPlan* plan, std::string* error) {
   std::error_code ec;
   fs::path dir = fs::canonical(dirName, ec);
@@ -343,34 +491,8 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
 
   // Every file under the directory, by its relative name with backslashes.
   std::map<std::string, fs::path> files;
-  fs::recursive_directory_iterator it(dir, fs::directory_options::none, ec), end;
-  if (ec) {
-    *error = dirName + ": cannot be listed: " + ec.message();
-    return false;
-  }
-  for (; it != end; it.increment(ec)) {
-    if (ec) {
-      *error = dirName + ": cannot be listed: " + ec.message();
-      return false;
-    }
-    const fs::path& p = it->path();
-    std::string rel = p.lexically_relative(dir).generic_string();
-    std::replace(rel.begin(), rel.end(), '/', '\\');
-    fs::file_status st = fs::status(p, ec);
-    if (fs::is_directory(st)) continue;
-    if (!fs::is_regular_file(st)) {
-      *error = rel + ": not a regular file";
-      return false;
-    }
-    // A link that leads out of the payload directory would pack a file from elsewhere.
-    fs::path real = fs::canonical(p, ec);
-    std::string relReal = ec ? std::string("..") : real.lexically_relative(dir).generic_string();
-    if (relReal.empty() || relReal == ".." || relReal.compare(0, 3, "../") == 0) {
-      *error = rel + ": leads out of the payload directory";
-      return false;
-    }
-    files[rel] = p;
-  }
+  std::vector<fs::path> chain = {dir};
+  if (!Walk(dir, dir, "", &chain, &files, error)) return false;
 
   // The order list first, then the rest sorted.
   std::vector<std::string> names;
@@ -424,11 +546,10 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   std::string list;
   plan->entries.clear();
   plan->hostPaths.clear();
+  plan->warnings.clear();
   plan->dataSize = 0;
   for (const std::string& n : names) {
     const fs::path& p = files[n];
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(p.string(), &bytes, error)) return false;
     struct stat st;
     if (stat(p.c_str(), &st) != 0) {
       *error = n + ": cannot be examined: " + strerror(errno);
@@ -436,11 +557,23 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
     }
     PackEntry e;
     e.name = n;
-    e.size = bytes.size();
+    e.size = (uint64_t)st.st_size;
+    e.fileTime = 0;
     std::string text;
-    e.hasVersion = PeFileVersionText(bytes.data(), bytes.size(), &text);
+    if (!MappedFileVersion(p.string(), e.size, &e.hasVersion, &text, error)) return false;
     ParseVersionText(text.c_str(), e.version);
-    e.fileTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    if (!e.hasVersion) {
+      // Only the time form carries the time: a file with a version is judged by it alone.
+      bool nudged = false;
+      std::string why = PackFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, &e.fileTime, &nudged);
+      if (!why.empty()) {
+        *error = n + ": " + why;
+        return false;
+      }
+      if (nudged)
+        plan->warnings.push_back(n + ": its time has a low half of 00000000, which the installer reads as no time; "
+                                     "packed with a time one 100-ns tick later");
+    }
     std::string line = FileListLine(e, error);
     if (line.empty()) return false;
     list += line + "\r\n";
@@ -460,36 +593,140 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   return true;
 }
 
-static bool ReadPackData(const PackPlan& plan, std::vector<uint8_t>* payload, std::string* error) {
-  payload->clear();
-  payload->reserve(plan.dataSize);
+namespace {
+
+const size_t kReadChunk = 1u << 20;
+
+// Reads the plan's files one after another, each in pieces, handing every piece to take.
+bool ReadPayload(const PackPlan& plan, const PackOptions& options,
+                 const std::function<bool(const uint8_t*, size_t)>& take, std::string* error) {
+  std::vector<uint8_t> buf(kReadChunk);
+  uint64_t done = 0, lastReport = 0;
   for (size_t i = 0; i < plan.entries.size(); i++) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(plan.hostPaths[i], &bytes, error)) return false;
-    if (bytes.size() != plan.entries[i].size) {
-      *error = plan.entries[i].name + ": changed while it was being packed";
+    const std::string& name = plan.entries[i].name;
+    FILE* f = fopen(plan.hostPaths[i].c_str(), "rb");
+    if (!f) {
+      *error = plan.hostPaths[i] + ": cannot be read: " + strerror(errno);
       return false;
     }
-    payload->insert(payload->end(), bytes.begin(), bytes.end());
+    uint64_t got = 0;
+    size_t n;
+    bool ok = true;
+    while (ok && (n = fread(buf.data(), 1, buf.size(), f)) > 0) {
+      if (n > plan.entries[i].size - got) {
+        *error = name + ": changed while it was being packed";
+        ok = false;
+        break;
+      }
+      got += n;
+      done += n;
+      if (!take(buf.data(), n)) {
+        *error = name + ": the payload stream cannot be written";
+        ok = false;
+      }
+      if (ok && options.progress && done - lastReport >= (16u << 20)) {
+        options.progress(options.progressContext, i, done);
+        lastReport = done;
+      }
+    }
+    if (ok && ferror(f)) {
+      *error = plan.hostPaths[i] + ": cannot be read: " + strerror(errno);
+      ok = false;
+    }
+    fclose(f);
+    if (!ok) return false;
+    if (got != plan.entries[i].size) {
+      *error = name + ": changed while it was being packed";
+      return false;
+    }
+    if (options.progress) options.progress(options.progressContext, i + 1, done);
   }
   return true;
 }
 
-bool WritePackData(const PackPlan& plan, const PackOptions& /*options*/, const std::string& path, std::string* error) {
-  std::vector<uint8_t> payload;
-  if (!ReadPackData(plan, &payload, error)) return false;
-  std::vector<uint8_t> data = SzddCompress(payload.data(), payload.size());
-  return WriteTemp(path, data.data(), data.size(), error);
+// The DATA stream of a plan, handed to sink in order as it is made.
+bool StreamPackData(const PackPlan& plan, const PackOptions& options,
+                    const std::function<bool(const uint8_t*, size_t)>& sink, std::string* error) {
+  if (options.best) {
+    // The exact optimum needs the whole payload at once.
+    std::vector<uint8_t> payload;
+    payload.reserve(plan.dataSize);
+    if (!ReadPayload(plan, options, [&](const uint8_t* d, size_t n) { payload.insert(payload.end(), d, d + n); return true; },
+                     error))
+      return false;
+    std::vector<uint8_t> data = SzddCompress(payload.data(), payload.size());
+    if (!sink(data.data(), data.size())) {
+      *error = "the payload stream cannot be written";
+      return false;
+    }
+    return true;
+  }
+  SzddStreamOptions so;
+  so.threads = options.threads;
+  if (options.blockSize) so.blockSize = options.blockSize;
+  SzddStreamCompressor c((uint32_t)plan.dataSize, so, sink);
+  if (!ReadPayload(plan, options, [&](const uint8_t* d, size_t n) { return c.Write(d, n); }, error)) return false;
+  if (!c.Finish()) {
+    *error = "the payload stream cannot be written";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::string& path, std::string* error) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) {
+    *error = path + ": cannot be created: " + strerror(errno);
+    return false;
+  }
+  int writeErrno = 0;
+  auto sink = [&](const uint8_t* d, size_t n) {
+    if (fwrite(d, 1, n, f) == n) return true;
+    writeErrno = errno;
+    return false;
+  };
+  bool ok = StreamPackData(plan, options, sink, error);
+  if (!ok && writeErrno) *error = path + ": cannot be written: " + strerror(writeErrno);
+  bool closed = fflush(f) == 0 && fsync(fileno(f)) == 0;
+  closed = fclose(f) == 0 && closed;
+  if (ok && !closed) {
+    *error = path + ": cannot be written: " + strerror(errno);
+    ok = false;
+  }
+  if (!ok) unlink(path.c_str());
+  return ok;
 }
 
 bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
   PackPlan plan;
-  std::vector<uint8_t> payload;
-  if (!PlanPack(dirName, order, &plan, error) || !ReadPackData(plan, &payload, error)) return false;
+  if (!PlanPack(dirName, order, &plan, error)) return false;
   result->entries = plan.entries;
   result->fileList = plan.fileList;
-  result->data = SzddCompress(payload.data(), payload.size());
-  return true;
+  result->data.clear();
+  return StreamPackData(plan, PackOptions(), [&](const uint8_t* d, size_t n) {
+    result->data.insert(result->data.end(), d, d + n);
+    return true;
+  }, error);
+}
+
+bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
+                         std::string* error) {
+  std::error_code ec;
+  if (!fs::is_directory(outDir, ec)) {
+    *error = outDir + ": not a directory";
+    return false;
+  }
+  std::string pid = std::to_string(getpid());
+  std::string listPath = outDir + "/FILELIST", dataPath = outDir + "/DATA";
+  std::string listTemp = listPath + ".tmp" + pid, dataTemp = dataPath + ".tmp" + pid;
+  if (!WriteTemp(listTemp, plan.fileList.data(), plan.fileList.size(), error)) return false;
+  if (!WritePackData(plan, options, dataTemp, error)) {
+    unlink(listTemp.c_str());
+    return false;
+  }
+  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
 }
 
 bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error) {
@@ -506,19 +743,5 @@ bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::
     unlink(listTemp.c_str());
     return false;
   }
-  if (rename(dataTemp.c_str(), dataPath.c_str()) != 0) {
-    *error = dataPath + ": cannot be put in place: " + strerror(errno);
-    unlink(listTemp.c_str());
-    unlink(dataTemp.c_str());
-    return false;
-  }
-  if (rename(listTemp.c_str(), listPath.c_str()) != 0) {
-    // The new DATA does not belong to the old FILELIST: take it away rather than leave a pair
-    // that disagrees.
-    *error = listPath + ": cannot be put in place: " + strerror(errno);
-    unlink(listTemp.c_str());
-    unlink(dataPath.c_str());
-    return false;
-  }
-  return true;
+  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
 }
