@@ -22,7 +22,7 @@
 // How the longest match of each position is found. All three give the same lengths;
 // the binary tree is the fast one, the others are slower, independent references.
 enum class SzddMatchFinder {
-  kBinaryTree,  // sorted suffixes of the window in binary trees, one per two-byte prefix
+  kBinaryTree,  // sorted suffixes of the window in binary trees, one per hash of three bytes
   kHashChain,   // every earlier position with the same first two bytes, nearest first
   kBruteForce,  // every distance from 1 to 4096 (tests only: very slow)
 };
