@@ -1,24 +1,20 @@
 #include "tools/pack.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 
 #include "install/logic/version.h"
-#include "tools/szdd_compress.h"
-#include "tools/szdd_compress_stream.h"
+#include "tools/pack_walk.h"
 
 namespace fs = std::filesystem;
 
@@ -380,107 +376,6 @@ std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, 
   return "";
 }
 
-namespace {
-
-// A name as the file list has it: backslashes between the parts.
-std::string Join(const std::string& rel, const std::string& name) { return rel.empty() ? name : rel + "\\" + name; }
-
-bool Inside(const fs::path& root, const fs::path& real) {
-  std::string r = real.lexically_relative(root).generic_string();
-  return !r.empty() && r != ".." && r.compare(0, 3, "../") != 0;
-}
-
-// Collects the regular files under dir (reached as the relative name rel) into files. A link
-// is followed when it leads to a file or directory inside the payload directory and refused
-// otherwise; a link to a directory that holds it would never end and is refused too.
-// chain: the real paths of the directories being walked, the payload directory first.
-bool Walk(const fs::path& root, const fs::path& dir, const std::string& rel, std::vector<fs::path>* chain,
-          std::map<std::string, fs::path>* files, std::string* error) {
-  std::error_code ec;
-  std::vector<fs::path> entries;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
-  if (ec) {
-    *error = (rel.empty() ? root.string() : rel) + ": cannot be listed: " + ec.message();
-    return false;
-  }
-  std::sort(entries.begin(), entries.end());
-  for (const fs::path& p : entries) {
-    std::string leaf = p.filename().string();
-    std::string name = Join(rel, leaf);
-    if (leaf.find('\\') != std::string::npos) {
-      *error = name + ": holds '\\', which Windows reads as a separator between directory names";
-      return false;
-    }
-    fs::file_status own = fs::symlink_status(p, ec);
-    if (ec) {
-      *error = name + ": cannot be examined: " + ec.message();
-      return false;
-    }
-    fs::path real = p;
-    if (fs::is_symlink(own)) {
-      real = fs::canonical(p, ec);
-      if (ec) {
-        *error = name + ": a link that leads nowhere";
-        return false;
-      }
-      if (!Inside(root, real) && real != root) {
-        *error = name + ": leads out of the payload directory (to " + real.string() + ")";
-        return false;
-      }
-    }
-    fs::file_status st = fs::status(p, ec);
-    if (ec) {
-      *error = name + ": cannot be examined: " + ec.message();
-      return false;
-    }
-    if (fs::is_directory(st)) {
-      real = fs::canonical(p, ec);
-      if (ec) {
-        *error = name + ": cannot be examined: " + ec.message();
-        return false;
-      }
-      if (std::find(chain->begin(), chain->end(), real) != chain->end()) {
-        *error = name + ": a link to a directory that holds it, which would repeat for ever";
-        return false;
-      }
-      chain->push_back(real);
-      bool ok = Walk(root, p, name, chain, files, error);
-      chain->pop_back();
-      if (!ok) return false;
-    } else if (fs::is_regular_file(st)) {
-      (*files)[name] = p;
-    } else {
-      *error = name + ": not a regular file";
-      return false;
-    }
-  }
-  return true;
-}
-
-// The FileVersion text of a file's version resource. The file is mapped, not read: only the
-// pages of its headers and resources are touched, whatever its size.
-bool MappedFileVersion(const std::string& path, uint64_t size, bool* has, std::string* text, std::string* error) {
-  *has = false;
-  if (size == 0) return true;
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    *error = path + ": cannot be read: " + strerror(errno);
-    return false;
-  }
-  void* map = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fd, 0);
-  int mapErrno = errno;
-  close(fd);
-  if (map == MAP_FAILED) {
-    *error = path + ": cannot be read: " + strerror(mapErrno);
-    return false;
-  }
-  *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
-  munmap(map, (size_t)size);
-  return true;
-}
-
-}  // namespace
-
 bool PlanPack(const std::string& dirName, const std::vector<std::string>& order, PackPlan* plan, std::string* error) {
   std::error_code ec;
   fs::path dir = fs::canonical(dirName, ec);
@@ -492,7 +387,7 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   // Every file under the directory, by its relative name with backslashes.
   std::map<std::string, fs::path> files;
   std::vector<fs::path> chain = {dir};
-  if (!Walk(dir, dir, "", &chain, &files, error)) return false;
+  if (!WalkPayload(dir, dir, "", &chain, &files, error)) return false;
 
   // The order list first, then the rest sorted.
   std::vector<std::string> names;
@@ -560,7 +455,7 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
     e.size = (uint64_t)st.st_size;
     e.fileTime = 0;
     std::string text;
-    if (!MappedFileVersion(p.string(), e.size, &e.hasVersion, &text, error)) return false;
+    if (!PackFileVersion(p.string(), e.size, &e.hasVersion, &text, error)) return false;
     ParseVersionText(text.c_str(), e.version);
     if (!e.hasVersion) {
       // Only the time form carries the time: a file with a version is judged by it alone.
@@ -591,124 +486,6 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   }
   plan->fileList = list;
   return true;
-}
-
-namespace {
-
-const size_t kReadChunk = 1u << 20;
-
-// Reads the plan's files one after another, each in pieces, handing every piece to take.
-bool ReadPayload(const PackPlan& plan, const PackOptions& options,
-                 const std::function<bool(const uint8_t*, size_t)>& take, std::string* error) {
-  std::vector<uint8_t> buf(kReadChunk);
-  uint64_t done = 0, lastReport = 0;
-  for (size_t i = 0; i < plan.entries.size(); i++) {
-    const std::string& name = plan.entries[i].name;
-    FILE* f = fopen(plan.hostPaths[i].c_str(), "rb");
-    if (!f) {
-      *error = plan.hostPaths[i] + ": cannot be read: " + strerror(errno);
-      return false;
-    }
-    uint64_t got = 0;
-    size_t n;
-    bool ok = true;
-    while (ok && (n = fread(buf.data(), 1, buf.size(), f)) > 0) {
-      if (n > plan.entries[i].size - got) {
-        *error = name + ": changed while it was being packed";
-        ok = false;
-        break;
-      }
-      got += n;
-      done += n;
-      if (!take(buf.data(), n)) {
-        *error = name + ": the payload stream cannot be written";
-        ok = false;
-      }
-      if (ok && options.progress && done - lastReport >= (16u << 20)) {
-        options.progress(options.progressContext, i, done);
-        lastReport = done;
-      }
-    }
-    if (ok && ferror(f)) {
-      *error = plan.hostPaths[i] + ": cannot be read: " + strerror(errno);
-      ok = false;
-    }
-    fclose(f);
-    if (!ok) return false;
-    if (got != plan.entries[i].size) {
-      *error = name + ": changed while it was being packed";
-      return false;
-    }
-    if (options.progress) options.progress(options.progressContext, i + 1, done);
-  }
-  return true;
-}
-
-// The DATA stream of a plan, handed to sink in order as it is made.
-bool StreamPackData(const PackPlan& plan, const PackOptions& options,
-                    const std::function<bool(const uint8_t*, size_t)>& sink, std::string* error) {
-  if (options.best) {
-    // The exact optimum needs the whole payload at once.
-    std::vector<uint8_t> payload;
-    payload.reserve(plan.dataSize);
-    if (!ReadPayload(plan, options, [&](const uint8_t* d, size_t n) { payload.insert(payload.end(), d, d + n); return true; },
-                     error))
-      return false;
-    std::vector<uint8_t> data = SzddCompress(payload.data(), payload.size());
-    if (!sink(data.data(), data.size())) {
-      *error = "the payload stream cannot be written";
-      return false;
-    }
-    return true;
-  }
-  SzddStreamOptions so;
-  so.threads = options.threads;
-  if (options.blockSize) so.blockSize = options.blockSize;
-  SzddStreamCompressor c((uint32_t)plan.dataSize, so, sink);
-  if (!ReadPayload(plan, options, [&](const uint8_t* d, size_t n) { return c.Write(d, n); }, error)) return false;
-  if (!c.Finish()) {
-    *error = "the payload stream cannot be written";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::string& path, std::string* error) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) {
-    *error = path + ": cannot be created: " + strerror(errno);
-    return false;
-  }
-  int writeErrno = 0;
-  auto sink = [&](const uint8_t* d, size_t n) {
-    if (fwrite(d, 1, n, f) == n) return true;
-    writeErrno = errno;
-    return false;
-  };
-  bool ok = StreamPackData(plan, options, sink, error);
-  if (!ok && writeErrno) *error = path + ": cannot be written: " + strerror(writeErrno);
-  bool closed = fflush(f) == 0 && fsync(fileno(f)) == 0;
-  closed = fclose(f) == 0 && closed;
-  if (ok && !closed) {
-    *error = path + ": cannot be written: " + strerror(errno);
-    ok = false;
-  }
-  if (!ok) unlink(path.c_str());
-  return ok;
-}
-
-bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
-  PackPlan plan;
-  if (!PlanPack(dirName, order, &plan, error)) return false;
-  result->entries = plan.entries;
-  result->fileList = plan.fileList;
-  result->data.clear();
-  return StreamPackData(plan, PackOptions(), [&](const uint8_t* d, size_t n) {
-    result->data.insert(result->data.end(), d, d + n);
-    return true;
-  }, error);
 }
 
 bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
