@@ -1,6 +1,7 @@
 #include "tools/pack.h"
 
 #include <errno.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -13,7 +14,7 @@
 #include <sstream>
 
 #include "install/logic/version.h"
-#include "tools/szdd_compress.h"
+#include "tools/pack_walk.h"
 
 namespace fs = std::filesystem;
 
@@ -333,6 +334,48 @@ std::vector<std::string> ParseOrderList(const std::string& text) {
   return names;
 }
 
+namespace {
+
+// Renames DATA, then FILELIST, into place. The new DATA does not belong to the old FILELIST:
+// when the list cannot follow, the new DATA is taken away rather than left as a pair that
+// disagrees.
+bool PutPairInPlace(const std::string& listTemp, const std::string& listPath, const std::string& dataTemp,
+                    const std::string& dataPath, std::string* error) {
+  if (rename(dataTemp.c_str(), dataPath.c_str()) != 0) {
+    *error = dataPath + ": cannot be put in place: " + strerror(errno);
+    unlink(listTemp.c_str());
+    unlink(dataTemp.c_str());
+    return false;
+  }
+  if (rename(listTemp.c_str(), listPath.c_str()) != 0) {
+    *error = listPath + ": cannot be put in place: " + strerror(errno);
+    unlink(listTemp.c_str());
+    unlink(dataPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged) {
+  const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
+  const int64_t kLastSecond = INT64_MAX / 10000000 - kEpochDifference - 1;
+  *nudged = false;
+  if (seconds < -kEpochDifference) return "its time is before 1601, which a file time cannot hold";
+  if (seconds > kLastSecond) return "its time is beyond the year 30000, which a file time cannot hold";
+  uint64_t t = FileTimeFromUnix(seconds, nanoseconds);
+  if ((t >> 32) == 0)
+    return "its time lies in the first minutes of 1601, which the installer cannot tell from no time";
+  if ((uint32_t)t == 0) {
+    // The installer takes a low half of 0 for "no time" and would always overwrite the file.
+    t++;
+    *nudged = true;
+  }
+  *fileTime = t;
+  return "";
+}
+
 bool PlanPack(const std::string& dirName, const std::vector<std::string>& order, PackPlan* plan, std::string* error) {
   std::error_code ec;
   fs::path dir = fs::canonical(dirName, ec);
@@ -343,34 +386,8 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
 
   // Every file under the directory, by its relative name with backslashes.
   std::map<std::string, fs::path> files;
-  fs::recursive_directory_iterator it(dir, fs::directory_options::none, ec), end;
-  if (ec) {
-    *error = dirName + ": cannot be listed: " + ec.message();
-    return false;
-  }
-  for (; it != end; it.increment(ec)) {
-    if (ec) {
-      *error = dirName + ": cannot be listed: " + ec.message();
-      return false;
-    }
-    const fs::path& p = it->path();
-    std::string rel = p.lexically_relative(dir).generic_string();
-    std::replace(rel.begin(), rel.end(), '/', '\\');
-    fs::file_status st = fs::status(p, ec);
-    if (fs::is_directory(st)) continue;
-    if (!fs::is_regular_file(st)) {
-      *error = rel + ": not a regular file";
-      return false;
-    }
-    // A link that leads out of the payload directory would pack a file from elsewhere.
-    fs::path real = fs::canonical(p, ec);
-    std::string relReal = ec ? std::string("..") : real.lexically_relative(dir).generic_string();
-    if (relReal.empty() || relReal == ".." || relReal.compare(0, 3, "../") == 0) {
-      *error = rel + ": leads out of the payload directory";
-      return false;
-    }
-    files[rel] = p;
-  }
+  std::vector<fs::path> chain = {dir};
+  if (!WalkPayload(dir, dir, "", &chain, &files, error)) return false;
 
   // The order list first, then the rest sorted.
   std::vector<std::string> names;
@@ -424,11 +441,10 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   std::string list;
   plan->entries.clear();
   plan->hostPaths.clear();
+  plan->warnings.clear();
   plan->dataSize = 0;
   for (const std::string& n : names) {
     const fs::path& p = files[n];
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(p.string(), &bytes, error)) return false;
     struct stat st;
     if (stat(p.c_str(), &st) != 0) {
       *error = n + ": cannot be examined: " + strerror(errno);
@@ -436,11 +452,23 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
     }
     PackEntry e;
     e.name = n;
-    e.size = bytes.size();
+    e.size = (uint64_t)st.st_size;
+    e.fileTime = 0;
     std::string text;
-    e.hasVersion = PeFileVersionText(bytes.data(), bytes.size(), &text);
+    if (!PackFileVersion(p.string(), e.size, &e.hasVersion, &text, error)) return false;
     ParseVersionText(text.c_str(), e.version);
-    e.fileTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    if (!e.hasVersion) {
+      // Only the time form carries the time: a file with a version is judged by it alone.
+      bool nudged = false;
+      std::string why = PackFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, &e.fileTime, &nudged);
+      if (!why.empty()) {
+        *error = n + ": " + why;
+        return false;
+      }
+      if (nudged)
+        plan->warnings.push_back(n + ": its time has a low half of 00000000, which the installer reads as no time; "
+                                     "packed with a time one 100-ns tick later");
+    }
     std::string line = FileListLine(e, error);
     if (line.empty()) return false;
     list += line + "\r\n";
@@ -460,36 +488,22 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   return true;
 }
 
-static bool ReadPackData(const PackPlan& plan, std::vector<uint8_t>* payload, std::string* error) {
-  payload->clear();
-  payload->reserve(plan.dataSize);
-  for (size_t i = 0; i < plan.entries.size(); i++) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(plan.hostPaths[i], &bytes, error)) return false;
-    if (bytes.size() != plan.entries[i].size) {
-      *error = plan.entries[i].name + ": changed while it was being packed";
-      return false;
-    }
-    payload->insert(payload->end(), bytes.begin(), bytes.end());
+bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
+                         std::string* error) {
+  std::error_code ec;
+  if (!fs::is_directory(outDir, ec)) {
+    *error = outDir + ": not a directory";
+    return false;
   }
-  return true;
-}
-
-bool WritePackData(const PackPlan& plan, const PackOptions& /*options*/, const std::string& path, std::string* error) {
-  std::vector<uint8_t> payload;
-  if (!ReadPackData(plan, &payload, error)) return false;
-  std::vector<uint8_t> data = SzddCompress(payload.data(), payload.size());
-  return WriteTemp(path, data.data(), data.size(), error);
-}
-
-bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
-  PackPlan plan;
-  std::vector<uint8_t> payload;
-  if (!PlanPack(dirName, order, &plan, error) || !ReadPackData(plan, &payload, error)) return false;
-  result->entries = plan.entries;
-  result->fileList = plan.fileList;
-  result->data = SzddCompress(payload.data(), payload.size());
-  return true;
+  std::string pid = std::to_string(getpid());
+  std::string listPath = outDir + "/FILELIST", dataPath = outDir + "/DATA";
+  std::string listTemp = listPath + ".tmp" + pid, dataTemp = dataPath + ".tmp" + pid;
+  if (!WriteTemp(listTemp, plan.fileList.data(), plan.fileList.size(), error)) return false;
+  if (!WritePackData(plan, options, dataTemp, error)) {
+    unlink(listTemp.c_str());
+    return false;
+  }
+  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
 }
 
 bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error) {
@@ -506,19 +520,5 @@ bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::
     unlink(listTemp.c_str());
     return false;
   }
-  if (rename(dataTemp.c_str(), dataPath.c_str()) != 0) {
-    *error = dataPath + ": cannot be put in place: " + strerror(errno);
-    unlink(listTemp.c_str());
-    unlink(dataTemp.c_str());
-    return false;
-  }
-  if (rename(listTemp.c_str(), listPath.c_str()) != 0) {
-    // The new DATA does not belong to the old FILELIST: take it away rather than leave a pair
-    // that disagrees.
-    *error = listPath + ": cannot be put in place: " + strerror(errno);
-    unlink(listTemp.c_str());
-    unlink(dataPath.c_str());
-    return false;
-  }
-  return true;
+  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
 }

@@ -38,6 +38,12 @@ std::string FileListLine(const PackEntry& entry, std::string* error);
 // A FILETIME from a POSIX time in seconds and nanoseconds.
 uint64_t FileTimeFromUnix(int64_t seconds, long nanoseconds);
 
+// The file time that the file list states for a file's POSIX time, or why there can be none:
+// a time before 1601 or beyond what a FILETIME holds, or one so close to 1601 that its high
+// half is 0. A time whose low half is 0 would read as "no time" to the installer: it is moved
+// one 100-ns tick later and *nudged is set. "" when *fileTime was set.
+std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged);
+
 // Reads an order list: one relative name per line, '/' or '\' between its parts; blank
 // lines and lines beginning with '#' are ignored; blanks around a name are dropped.
 // The names come back with backslashes.
@@ -62,19 +68,26 @@ struct PackPlan {
 
 // Walks and checks a payload directory: the files named by order (may be empty) first, in
 // that order, then every other file sorted by name. False with *error when the installer
-// could not take the result.
+// could not take the result. Links are followed when they lead to a file or directory inside
+// the payload directory, and refused when they lead outside it, nowhere, or round in a loop;
+// a name holding '\' is refused (Windows reads it as a separator); a file time that the
+// installer would read as "no time" is moved by one tick, with a warning. Files are not read
+// whole: a PE file's version resource is read from a mapping of the file.
 bool PlanPack(const std::string& dir, const std::vector<std::string>& order, PackPlan* plan, std::string* error);
 
 struct PackOptions {
   unsigned threads = 0;  // 0: one per core
-  bool best = false;     // the exact whole-stream optimum (slow; for tests)
+  bool best = false;     // the exact whole-stream optimum (memory in proportion to the payload; for tests)
+  size_t blockSize = 0;  // bytes parsed by one thread at a time; 0: the compressor's default
   // Called now and then while packing, with the files and bytes read so far.
   void (*progress)(void* context, size_t filesDone, uint64_t bytesDone) = nullptr;
   void* progressContext = nullptr;
 };
 
-// Reads the plan's files and writes the DATA stream to path (created or replaced; the caller
-// renames it into place). False with *error when a file cannot be read or has changed size.
+// Reads the plan's files one after another and writes the DATA stream to path as it is made
+// (created or replaced; the caller renames it into place). Memory stays bounded whatever the
+// payload's size, unless options.best asks for the whole-stream optimum. False with *error,
+// and path removed, when a file cannot be read or has changed size, or path cannot be written.
 bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::string& path, std::string* error);
 
 // Packs a payload directory: the files named by order (may be empty) first, in that order,
@@ -86,3 +99,7 @@ bool Pack(const std::string& dir, const std::vector<std::string>& order, PackRes
 // first and is renamed into place; a failure leaves neither a partial file nor a mismatched
 // pair behind.
 bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error);
+
+// The same for a plan, its DATA made by WritePackData: the payload is never held whole.
+bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
+                         std::string* error);

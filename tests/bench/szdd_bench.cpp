@@ -6,6 +6,13 @@
 //   bench_szdd_bench [FILE...]     (default: Windows libraries of the mingw-w64 tool chain
 //                                   and documentation texts of this machine, a few MB)
 //
+// Single measurements for scripts/bench.sh, each printing one number:
+//   bench_szdd_bench --optimal FILE        bytes of the whole-stream optimal parse, its
+//                                          matches found by the exhaustive hash-chain finder
+//                                          (not the binary trees that the packer uses)
+//   bench_szdd_bench --expand STREAM RUNS  seconds to expand STREAM in memory with the
+//                                          installer's expander, the median of RUNS runs
+//
 // Each file is measured on its own and all of them together as one stream, as a payload is.
 // Times are wall-clock and CPU seconds; the machine may be shared, so CPU time is the fairer.
 #include <stdio.h>
@@ -15,6 +22,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -147,7 +155,33 @@ void Print(const Row& r) {
 
 }  // namespace
 
+int Single(int argc, char** argv) {
+  Bytes in;
+  if (argc < 3 || !ReadFile(argv[2], &in)) {
+    fprintf(stderr, "%s: cannot be read\n", argc < 3 ? "(no file)" : argv[2]);
+    return 1;
+  }
+  if (!strcmp(argv[1], "--optimal")) {
+    printf("%zu\n", SzddCompress(in.data(), in.size(), SzddMatchFinder::kHashChain).size());
+    return 0;
+  }
+  unsigned length = 0;
+  if (argc < 4 || SzddReadHeader(in.data(), in.size(), &length) != kSzddOk) return 1;
+  Bytes out(length);
+  std::vector<double> times;
+  for (int i = 0; i < atoi(argv[3]); i++) {
+    Clock c;
+    if (SzddExpand(in.data(), in.size(), out.data(), out.size(), nullptr) != kSzddOk) return 1;
+    times.push_back(c.Wall());
+  }
+  if (times.empty()) return 1;
+  std::sort(times.begin(), times.end());
+  printf("%.6f\n", times[times.size() / 2]);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && (!strcmp(argv[1], "--optimal") || !strcmp(argv[1], "--expand"))) return Single(argc, argv);
   std::vector<std::string> names;
   for (int i = 1; i < argc; i++) names.push_back(argv[i]);
   if (names.empty())
