@@ -73,3 +73,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   return (int)message.wParam;
 }
+
+// The run-time library's routine that runs the global constructors (InstallState's members
+// have some), as the C runtime's start-up would.
+extern "C" void __main();
+
+// The entry point. The program is linked without the C runtime's start-up code, which took
+// a fifth of the program's size; of what it did only the global constructors are needed
+// (the command line is not used: the install script says everything).
+extern "C" void __stdcall InstallStart() {
+  __main();
+  ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT));
+}
