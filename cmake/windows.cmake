@@ -35,7 +35,10 @@ set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-i
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND ORV_SHIPPED_CFLAGS -mpreferred-stack-boundary=2)
 endif()
-set(ORV_SHIPPED_LDFLAGS -nostartfiles -Wl,--disable-dynamicbase -Wl,--disable-reloc-section)
+# Without the start-up nothing would apply the run-time fix-ups that importing a DLL's data
+# needs: --disable-auto-import makes any such import a link error.
+set(ORV_SHIPPED_LDFLAGS -nostartfiles -Wl,--disable-auto-import -Wl,--disable-dynamicbase
+    -Wl,--disable-reloc-section)
 set(ORV_INSTALL_LDFLAGS ${ORV_WIN_LDFLAGS} ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_WIN_ENTRY})
 set(CMAKE_C_FLAGS_MINSIZEREL "")
 set(CMAKE_CXX_FLAGS_MINSIZEREL "")
