@@ -43,7 +43,10 @@ SzddStatus SzddReadHeader(const unsigned char* data, size_t size, unsigned* expa
 // byte, is the usual end of a stream and ignored, as by the platform's expander.
 // kSzddTruncated when the data end earlier, kSzddOverlong when they go on producing bytes
 // (out is then filled but the stream is refused), and the header statuses as above.
-// `produced` (may be null) receives the number of bytes written to out.
+// `produced` (may be null) receives the number of bytes written to out; bytes of out past
+// it may have been written too (a reference is copied in whole words), never past outSize.
+// Time is linear in the output: far from both ends, a flag byte's eight items are taken
+// without bound checks and references are copied a word at a time.
 SzddStatus SzddExpand(const unsigned char* data, size_t size, unsigned char* out, size_t outSize,
                       size_t* produced);
 

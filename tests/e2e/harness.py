@@ -111,6 +111,8 @@ restart_mark=PATH, timeout=600, check=True, shots=False, name=None, cmdline=None
 - check=True raises AssertionError (with the window log) when orvdrive reports a failure;
   use check=False to test the failure itself.
 - shots=True takes a screenshot of every dialog it matches (artefacts of the test).
+- at_once=True: orvdrive's --at-once mode, for timing (scripts/bench-install.py): no settle
+  pause, every wait looks again after 5 ms; each event's "ms" is then the time it happened.
 - ``r.ok``, ``r.reason`` (orvdrive's failure text), ``r.exit_code`` (of the main program,
   signed 32-bit, None if unknown), ``r.windows`` (every window record seen, in order),
   ``r.dialogs`` (only class #32770), ``r.events`` (every log line as a dict),
@@ -745,7 +747,7 @@ class Prefix:
         return Registry(self.path)
 
     def run(self, program=None, args=(), scenario="", env=None, fault=None, restart_mark=None,
-            timeout=600, check=True, shots=False, name=None, cmdline=None):
+            timeout=600, check=True, shots=False, name=None, cmdline=None, at_once=False):
         self.runs += 1
         name = name or "run%d" % self.runs
         d = os.path.join(self.case.dir, name)
@@ -769,7 +771,8 @@ class Prefix:
             program = os.fspath(program)
             prog_win = self.win(program) if program.startswith("/") else program
             tail = ["--", prog_win] + [os.fspath(a) for a in args]
-        cmd = wine_cmd() + [drive] + (["--shots"] if shots else []) + [self.win(scen), self.win(log)] + tail
+        cmd = wine_cmd() + [drive] + (["--shots"] if shots else []) + (["--at-once"] if at_once else []) + \
+            [self.win(scen), self.win(log)] + tail
         out_path = os.path.join(d, "wine.out")
         t0 = time.time()
         with open(out_path, "wb") as out:
