@@ -157,6 +157,10 @@ Faults and other environment
 ============================
 ``harness.fault_env("CreateFileA:1", "WriteFile:3+")`` -> {"ORV_FAULT": ...}; the builds with
 ``--test`` (Product(test=True), uninstall_ft.exe) obey it, production builds ignore it.
+The test builds also read ORV_FAULT_LOCAL (set: the rules hold for that program only, not
+for what it starts, e.g. a roll-back's uninstaller) and ORV_FAULT_COUNT=PATH (every call of
+every operation is counted into PATH.<process id>); tests/e2e/fault_loop.py (run by
+scripts/fault-loop.sh) uses both to fail every call of every operation once.
 
 Costs: 32-bit Wine may run under qemu user emulation (machines that cannot run i386 code
 natively): a wine process start then costs seconds, not milliseconds. Keep the wine process
