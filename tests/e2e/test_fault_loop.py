@@ -8,15 +8,16 @@ import fault_loop
 
 
 def first_calls(subject):
-    args = argparse.Namespace(first_only=True, ops=None, max_runs=None, max_calls=None, jobs=2)
+    args = argparse.Namespace(first_only=True, ops=None, skip_ops=None, max_runs=None, max_calls=None, jobs=2)
     s = fault_loop.Subject(subject, None)
     counts, outcome, seconds = fault_loop.loop(s, args, print)
     text = fault_loop.table(subject, counts, outcome)
     print(text + "\n(%.0f s)" % seconds)
     assert counts, "the counting run counted no operation"
     assert len(outcome) == len(counts), "expected %d runs, got %d" % (len(counts), len(outcome))
-    dirty = [(k, v[1]) for k, v in sorted(outcome.items()) if not v[0]]
-    assert not dirty, "runs not clean:\n%s" % text
+    # Runs that a rule explains (a failed driver step is not rolled back) are listed in the
+    # table but do not fail the test.
+    assert not fault_loop.unexplained(outcome), "runs not clean:\n%s" % text
 
 
 @h.timeout(1800)
