@@ -269,7 +269,9 @@ class Subject:
         problem = explained = None
         if not r.ok and not any(w.get("text") == NO_WORKER for w in r.dialogs):
             problem = "the run did not end: %s" % r.reason
-        elif self.name != "uninstall" and completed(r) and pfx.exists(SCRIPT_PATH):
+        elif self.name != "uninstall" and pfx.exists(SCRIPT_PATH):
+            # The installation is there (completed, with or without its completion dialog):
+            # a roll-back takes the script out, and nothing else does.
             u = pfx.run(cmdline=UNINSTALL_COMMAND, scenario=SCENARIO, timeout=RUN_TIMEOUT, check=False,
                         name="uninstall")
             if not u.ok:
