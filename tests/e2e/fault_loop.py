@@ -35,6 +35,7 @@ import concurrent.futures
 import glob
 import json
 import os
+import pathlib
 import re
 import sys
 import threading
@@ -81,7 +82,7 @@ def example_product(case):
     script = re.sub(rb"(index\.html,&View the Lumivane documentation\?,)on", rb"\1off", script)
     with open(os.path.join(src, "payload.order")) as fh:
         order = [l.strip() for l in fh if l.strip()]
-    return case.product(script=script, licence=__import__("pathlib").Path(os.path.join(src, "LICENCE")),
+    return case.product(script=script, licence=pathlib.Path(os.path.join(src, "LICENCE")),
                         payload=payload, order=order).build()
 
 
@@ -192,9 +193,8 @@ class Subject:
     """One program under the loop: how its prefix is prepared, how it is run, how a run is
     judged."""
 
-    def __init__(self, name, work):
+    def __init__(self, name):
         self.name = name
-        self.work = work
         self.version = "nt40" if name == "driver" else "default"
         self.lock = threading.Lock()
 
@@ -404,7 +404,7 @@ def main(argv=None):
     results = {}
     tables = []
     for name in subjects:
-        counts, outcome, seconds = loop(Subject(name, None), args, say)
+        counts, outcome, seconds = loop(Subject(name), args, say)
         results[name] = {"counts": counts, "seconds": round(seconds),
                          "runs": [{"op": o, "n": n, "clean": v[0], "problem": v[1]}
                                   for (o, n), v in sorted(outcome.items())]}

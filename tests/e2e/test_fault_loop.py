@@ -9,7 +9,7 @@ import fault_loop
 
 def first_calls(subject):
     args = argparse.Namespace(first_only=True, ops=None, skip_ops=None, max_runs=None, max_calls=None, jobs=2)
-    s = fault_loop.Subject(subject, None)
+    s = fault_loop.Subject(subject)
     counts, outcome, seconds = fault_loop.loop(s, args, print)
     text = fault_loop.table(subject, counts, outcome)
     print(text + "\n(%.0f s)" % seconds)
