@@ -58,6 +58,10 @@ SCENARIO = "answer-defaults timeout=150\n"
 NO_WORKER = "Orv Install internal error 110"
 SHORT_SCENARIO = "answer-defaults timeout=30\n"
 SUBJECTS = ("install", "driver", "uninstall")
+# The operations whose first call in the driver product's installation belongs to the driver
+# step (every other first call is the same as in the example product's installation).
+DRIVER_OPS = ("GetFileVersionInfoA", "VerQueryValueA", "CopyFileA", "RegCreateKeyExA", "RegSetValueExA",
+              "OpenSCManagerA", "OpenServiceA", "CreateServiceA", "ControlService", "StartServiceA")
 
 # What the rules let an installation leave behind: the uninstaller in the Windows
 # directory, and the directories made before the uninstall script existed (the
