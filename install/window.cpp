@@ -32,7 +32,14 @@ int FinishWorker(int result) {
 // --- The fault guard ----------------------------------------------------------------------
 // A fault that escapes the sequence is offered to the platform's last-chance handling
 // (UnhandledExceptionFilter); when that chooses to end the faulting code rather than resume
-// it, the sequence's result is -1 and the worker still does its closing duties.
+// it, the sequence's result is -1 and the worker still does its closing duties. Each
+// platform's RunGuardedSequence returns the sequence's result, or -1 after such a fault.
+// (Where a just-in-time debugger is registered, the last-chance handling hands the fault to
+// it instead, and the debugger decides the process's fate, as for any other program.)
+int RunGuardedSequence();
+
+DWORD WINAPI WorkerThread(LPVOID) { return (DWORD)FinishWorker(RunGuardedSequence()); }
+
 #if defined(__i386__)
 // One registration record of the i386 frame-based exception scheme, put at the head of the
 // worker's chain while the sequence runs, so that every handler of the platform's own
@@ -89,8 +96,6 @@ __attribute__((noinline)) int RunGuardedSequence() {
   return result;
 }
 
-DWORD WINAPI WorkerThread(LPVOID) { return (DWORD)FinishWorker(RunGuardedSequence()); }
-
 #else
 // 64-bit Windows unwinds by tables that this compiler does not let us extend by hand: the
 // guard is a last-chance filter instead, called from UnhandledExceptionFilter when a fault
@@ -112,7 +117,7 @@ LONG WINAPI GuardFilter(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-DWORD WINAPI WorkerThread(LPVOID) {
+__attribute__((noinline)) int RunGuardedSequence() {
   char anchor[16];
   resumeStack = anchor;
   workerId = GetCurrentThreadId();
@@ -120,7 +125,7 @@ DWORD WINAPI WorkerThread(LPVOID) {
   guarding = 1;
   int result = RunInstallSequence();
   guarding = 0;
-  return (DWORD)FinishWorker(result);
+  return result;
 }
 #endif
 

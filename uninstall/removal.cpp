@@ -17,6 +17,16 @@ const HKEY kRootKeys[kRootCount] = {
     HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,     HKEY_CURRENT_CONFIG,
 };
 
+// Whether a failed GetFileAttributesA says that the path is not there (nothing to do; a path
+// too long for the call cannot name an existing file either). Any
+// other failure (access denied, for one) leaves a file that may well exist: a failure to
+// remove it, reported like any other.
+bool NotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME ||
+         error == ERROR_BAD_PATHNAME || error == ERROR_FILENAME_EXCED_RANGE;
+}
+
 }  // namespace
 
 int ShowUninstallMessage(const UninstallRun& run, const char* text, int code) {
@@ -26,7 +36,10 @@ int ShowUninstallMessage(const UninstallRun& run, const char* text, int code) {
 
 void RemovePath(UninstallRun& run, const char* path) {
   DWORD attributes = sys::GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (!NotThere(GetLastError())) run.errors.AddErrorText(kCouldNotRemove, path);
+    return;
+  }
   BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? sys::RemoveDirectoryA(path) : sys::DeleteFileA(path);
   if (!removed) run.errors.AddErrorText(kCouldNotRemove, path);
 }

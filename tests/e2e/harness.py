@@ -46,7 +46,9 @@ The case (``case``)
   "default" (reports NT 6.1), "win95", "win98", "winme", "nt40" or "win2k". The default
   template is made by the e2e.setup fixture, the versioned ones lazily from it, each
   once (under a lock, so parallel tests share them) and kept in the build directory for
-  later runs with the same Wine (ORV_E2E_NEW_TEMPLATE=1 makes them again).
+  later runs with the same Wine (ORV_E2E_NEW_TEMPLATE=1 makes them again). No template
+  has a just-in-time debugger (AeDebug "Debugger" is empty): an unhandled fault ends the
+  faulting code as on Windows without a debugger, instead of in winedbg.
 - ``case.product(...)``: a ``Product`` builder (below).
 - ``case.artefact(name)``: a path under build/e2e/artefacts/<test>/ for screenshots etc.
 - ``case.need(path)``: Skip unless the file exists.
@@ -160,6 +162,10 @@ Faults and other environment
 ============================
 ``harness.fault_env("CreateFileA:1", "WriteFile:3+")`` -> {"ORV_FAULT": ...}; the builds with
 ``--test`` (Product(test=True), uninstall_ft.exe) obey it, production builds ignore it.
+The test builds also read ORV_FAULT_LOCAL (set: the rules hold for that program only, not
+for what it starts, e.g. a roll-back's uninstaller) and ORV_FAULT_COUNT=PATH (every call of
+every operation is counted into PATH.<process id>); tests/e2e/fault_loop.py (run by
+scripts/fault-loop.sh) uses both to fail every call of every operation once.
 
 Costs: 32-bit Wine may run under qemu user emulation (machines that cannot run i386 code
 natively): a wine process start then costs seconds, not milliseconds. Keep the wine process
@@ -368,7 +374,7 @@ def _locked(path):
 
 
 def _stamp_text():
-    return "orv-template 1\n%s\n%s\n" % (arch(), wine_version())
+    return "orv-template 2\n%s\n%s\n" % (arch(), wine_version())
 
 
 def _template_ready(d):
@@ -402,6 +408,7 @@ def make_template(version="default", log=None):
                 raise RuntimeError("the template prefix's set-up did not end within an hour, see %s" % log)
             if rc != 0 or not os.path.exists(os.path.join(d, "system.reg")):
                 raise RuntimeError("making the template prefix failed (wineboot %s), see %s" % (rc, log))
+            _no_debugger(d)
             with open(log, "a") as f:
                 f.write("template made in %.1f s\n" % (time.time() - t0))
         else:
@@ -423,19 +430,38 @@ def make_template(version="default", log=None):
 def _set_reported_version(prefix, version):
     """What `wine reg add HKCU\\Software\\Wine /v Version /d VERSION /f` does, written
     straight into user.reg while no wineserver runs (a wine start here costs many seconds)."""
-    path = os.path.join(prefix, "user.reg")
+    _set_string_value(os.path.join(prefix, "user.reg"), "Software\\Wine", "Version", version)
+
+
+# Wine registers its own debugger as the just-in-time debugger of every new prefix
+# (AeDebug "Debugger" = "winedbg --auto ...", or winedbg when the value is missing): a
+# fault that a program offers to UnhandledExceptionFilter then ends in winedbg's "Program
+# Error" box and the process is killed (exit code 0xDEAD). An empty "Debugger" value is
+# Windows without a registered debugger: the debugger cannot be started, and the last-chance
+# handling answers that the faulting code is to be ended (EXCEPTION_EXECUTE_HANDLER).
+AEDEBUG_KEY = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
+
+
+def _no_debugger(prefix):
+    _set_string_value(os.path.join(prefix, "system.reg"), AEDEBUG_KEY, "Debugger", "")
+
+
+def _set_string_value(path, key, name, value):
+    """Sets a string value of a key in a registry file of a prefix whose wineserver is not
+    running (key relative to the file's root, value without characters needing escapes)."""
     with open(path, "rb") as f:
         text = f.read().decode("utf-8")
-    line = '"Version"="%s"' % version
+    line = '"%s"="%s"' % (name, value)
+    head = "[%s]" % key.replace("\\", "\\\\")
     lines = text.split("\n")
-    start = next((i for i, l in enumerate(lines) if re.match(r"\[Software\\\\Wine\]", l)), None)
+    start = next((i for i, l in enumerate(lines) if l.lower().startswith(head.lower())), None)
     if start is None:
-        lines[-1:] = ["", "[Software\\\\Wine] %d" % int(time.time()), "#time=0", line, ""]
+        lines[-1:] = ["", "%s %d" % (head, int(time.time())), "#time=0", line, ""]
     else:
         end = start + 1
         while end < len(lines) and lines[end].strip():
             end += 1
-        body = [l for l in lines[start + 1:end] if not l.startswith('"Version"=')]
+        body = [l for l in lines[start + 1:end] if not l.lower().startswith(('"%s"=' % name).lower())]
         heads = [l for l in body if l.startswith("#")]
         rest = [l for l in body if not l.startswith("#")]
         lines[start + 1:end] = heads + [line] + rest
@@ -581,6 +607,10 @@ WINE_CHURN = (
     r"^HKLM\\system\\currentcontrolset\\enum\\",
     r"^HKLM\\system\\currentcontrolset\\services\\(winehid|winebus|hidclass|wineusb)$",
     r"^HKLM\\software\\microsoft\\windows nt\\currentversion\\networkcards(\\|$)",
+    # The font lists: Wine rewrites them in every session from the machine's fonts, so they
+    # change in a copied prefix whenever the machine's fonts changed after the template.
+    r"^HKCU\\software\\wine\\fonts\\external fonts$",
+    r"^HKLM\\software\\microsoft\\windows( nt)?\\currentversion\\fonts$",
 )
 
 
