@@ -236,8 +236,11 @@ def code_numbers(root, program):
             if name in info["entries"]:
                 for m in re.finditer(r"\breturn\s+(-?\d+|\w+)\s*;|\bExitProcess\s*\(\s*(?:\(UINT\)\s*)?(-?\d+|\w+)\s*\)", body):
                     expr = m.group(1) or m.group(2)
-                    if re.fullmatch(r"-?\d+", expr) or expr in r.consts:
+                    # A variable returned (if (int x = F(...)) return x;) holds what F returns.
+                    try:
                         numbers |= r.value(expr, path, start + m.start(), body)
+                    except Unresolved as e:
+                        problems.append(str(e))
     return numbers, problems, files
 
 

@@ -74,7 +74,7 @@ def example_product(case):
     documentation) is switched off, so that answering the completion dialog with its
     default button opens no browser."""
     src = os.path.join(h.source_dir(), "resources", "example")
-    payload_dir = h.win_file(os.path.join("example", "payload"))
+    payload_dir = h.win_file(os.path.join("example", "product", "payload"))
     case.need(payload_dir)
     payload = {}
     for root, _, names in os.walk(payload_dir):

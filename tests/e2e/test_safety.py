@@ -70,10 +70,11 @@ def loaded_markers(pfx, folders):
 
 def example_product(case, **kw):
     """The example product's resources, linked with the test builds (fault injection)."""
-    product = os.path.join(os.path.dirname(h.win_file("install.exe")), "example", "product")
-    res = {"FILELIST": product + "/FILELIST", "DATA": product + "/DATA"}
+    example = os.path.join(os.path.dirname(h.win_file("install.exe")), "example")
+    product, packed = example + "/product", example + "/packed"
+    res = {"FILELIST": packed + "/FILELIST", "DATA": packed + "/DATA"}
     res.update(kw.pop("resources", {}))
-    case.need(product + "/DATA")
+    case.need(packed + "/DATA")
     return case.product(script=pathlib.Path(product + "/SCRIPT"), licence=pathlib.Path(product + "/LICENCE"),
                         resources=res, **kw)
 
