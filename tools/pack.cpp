@@ -223,20 +223,6 @@ std::string Hex8(uint32_t v) {
   return b;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
-    *error = path + ": cannot be read: " + strerror(errno);
-    return false;
-  }
-  out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  if (f.bad()) {
-    *error = path + ": cannot be read";
-    return false;
-  }
-  return true;
-}
-
 bool WriteTemp(const std::string& path, const void* data, size_t size, std::string* error) {
   FILE* f = fopen(path.c_str(), "wb");
   if (!f) {
