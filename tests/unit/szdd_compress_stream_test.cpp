@@ -11,30 +11,11 @@
 #include <vector>
 
 #include "install/logic/szdd.h"
+#include "tests/unit/test_bytes.h"
 #include "tools/szdd_compress.h"
 #include "tools/szdd_compress_stream.h"
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
-
-struct Rng {
-  uint64_t s;
-  explicit Rng(uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
-  uint32_t Next() {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return (uint32_t)(s >> 11);
-  }
-};
-
-Bytes Random(size_t n, uint64_t seed) {
-  Rng r(seed);
-  Bytes b(n);
-  for (auto& x : b) x = (uint8_t)r.Next();
-  return b;
-}
 
 Bytes Text(size_t n, uint64_t seed) {
   static const char* words[] = {"the ", "window ", "payload ", "file ", "of ", "and ", "\r\n", "version ", "1, 0, "};
@@ -100,20 +81,20 @@ TEST(SzddStream, BlocksExpandAsTheExactParseDoes) {
     Bytes data;
     std::vector<size_t> blockSizes;
   };
-  Bytes r3000 = Random(3000, 1);
-  Bytes farSource = Random(3000, 2);
+  Bytes r3000 = RandomBytes(3000, 1);
+  Bytes farSource = RandomBytes(3000, 2);
   const Case cases[] = {
       // The second copy's matches reach back into the block before.
       {"matches across block borders", Cat({r3000, r3000, r3000}), {1000, 2999, 3000, 3001, 4096}},
       // 4090 bytes back, the far end of the window, from the next block.
-      {"match at the window's reach", Cat({farSource, Random(1090, 3), farSource}), {4000, 4090, 5000}},
+      {"match at the window's reach", Cat({farSource, RandomBytes(1090, 3), farSource}), {4000, 4090, 5000}},
       // Spaces at the start come from the initial window, also for blocks after the first.
       {"references into the initial spaces", Cat({Bytes(40, ' '), Text(500, 4), Bytes(100, ' ')}), {1, 7, 16, 17, 41}},
       {"spaces only", Bytes(5000, ' '), {1, 18, 100}},
       // Runs of one byte cut at every offset of an 18-byte reference.
       {"block boundary inside a run", Cat({Text(300, 5), Bytes(10000, 0), Text(300, 6)}), {17, 18, 19, 1000, 1001}},
       {"text longer than the window", Text(20000, 7), {100, 4095, 4097, 8192}},
-      {"incompressible", Random(9000, 8), {1000, 4096}},
+      {"incompressible", RandomBytes(9000, 8), {1000, 4096}},
       {"one byte", Bytes{'x'}, {1, 100}},
       {"blocks of one byte", Text(300, 9), {1, 2, 3}},
   };
@@ -140,7 +121,7 @@ TEST(SzddStream, BlocksExpandAsTheExactParseDoes) {
 }
 
 TEST(SzddStream, OneBlockIsTheExactOptimum) {
-  Bytes data = Cat({Text(30000, 10), Random(2000, 11), Text(9000, 12)});
+  Bytes data = Cat({Text(30000, 10), RandomBytes(2000, 11), Text(9000, 12)});
   Bytes exact = SzddCompress(data.data(), data.size());
   bool ok = false;
   Bytes s = Stream(data, data.size(), 2, &ok);
@@ -175,7 +156,7 @@ TEST(SzddStream, LengthMustMatchTheHeader) {
 
 TEST(SzddStream, SinkFailureStops) {
   // Incompressible data, so that the output passes the 1 MB at which it is handed on.
-  Bytes data = Random(3u << 20, 14);
+  Bytes data = RandomBytes(3u << 20, 14);
   for (int failAt : {1, 2}) {
     int calls = 0;
     SzddStreamOptions o;

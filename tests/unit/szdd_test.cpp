@@ -7,30 +7,10 @@
 #include <vector>
 
 #include "install/logic/szdd.h"
+#include "tests/unit/test_bytes.h"
 #include "tools/szdd_compress.h"
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
-
-// A deterministic generator, so that every failure can be repeated.
-struct Rng {
-  uint64_t s;
-  explicit Rng(uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
-  uint32_t Next() {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return (uint32_t)(s >> 11);
-  }
-};
-
-Bytes RandomBytes(size_t n, uint64_t seed) {
-  Rng r(seed);
-  Bytes b(n);
-  for (auto& x : b) x = (uint8_t)r.Next();
-  return b;
-}
 
 // Text-like data with repeats near and far, so that matches of every length and distance occur.
 Bytes TextLike(size_t n, uint64_t seed) {
