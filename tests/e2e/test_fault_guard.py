@@ -24,7 +24,11 @@ def test_fault_after_the_script_is_rolled_back(case):
     # The roll-back's uninstaller ran (quiet) and took the script out, and with it the
     # directory that the installation made and recorded; its own copy in the Windows
     # directory stays.
-    assert [c.get("code") for c in r.children] == [0], "expected one roll-back ending with 0, got %r" % r.children
+    # A roll-back that starts and ends between two of the driver's looks at the process list
+    # is not seen; where it is seen it ended with 0. What it left is judged once the whole
+    # session has ended.
+    assert all(c.get("code") == 0 for c in r.children), "expected the roll-back to end with 0, got %r" % r.children
+    pfx.flush()
     assert not pfx.exists("C:\\New"), "expected C:\\New gone, got %r" % pfx.tree("C:\\New")
     assert pfx.exists(UNINSTALLER)
 
