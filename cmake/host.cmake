@@ -91,6 +91,9 @@ foreach(arch i686 x86_64)
     DEPENDS ${ORV_TOOL_TARGETS})
 endforeach()
 
+# orv for Windows (orv.exe), a sub-build with the mingw-w64 posix toolchain.
+include(${CMAKE_SOURCE_DIR}/cmake/orv_windows.cmake)
+
 # The documentation's checks against the code and orv (label "unit").
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
@@ -98,7 +101,8 @@ include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
 
-# The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and orv-pack),
+# The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and orv-pack;
+# orv.exe, the same command for Windows, is installed by cmake/orv_windows.cmake),
 # the 32-bit stub and uninstaller in DIR/share/orv/ (where orv looks for them by default),
 # the example product in DIR/share/orv/example/ and the documentation in DIR/share/doc/orv/.
 install(TARGETS orv orv-pack RUNTIME DESTINATION bin)

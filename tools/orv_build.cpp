@@ -3,6 +3,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -41,6 +45,17 @@ struct Progress {
   size_t files;
   uint64_t bytes;
 };
+
+// Whether stderr is a terminal that shows the progress line. On Windows a console (the
+// C library's _isatty also says yes for the NUL device).
+bool ErrorsToTerminal() {
+#ifdef _WIN32
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+  return isatty(2) != 0;
+#endif
+}
 
 void ShowProgress(void* context, size_t filesDone, uint64_t bytesDone) {
   const Progress* p = static_cast<const Progress*>(context);
@@ -111,7 +126,7 @@ int OrvBuild(int argc, char** argv) {
 
   PackOptions pack;
   Progress progress{product.plan.entries.size(), product.plan.dataSize};
-  bool tty = !quiet && isatty(2);
+  bool tty = !quiet && ErrorsToTerminal();
   if (tty) {
     pack.progress = ShowProgress;
     pack.progressContext = &progress;

@@ -2,8 +2,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,8 +107,9 @@ int OrvPack(int argc, char** argv, const char* program) {
     return 1;
   }
   for (const std::string& w : plan.warnings) fprintf(stderr, "%s: warning: %s\n", args[0].c_str(), w.c_str());
-  struct stat st;
-  long long dataSize = stat((args[1] + "/DATA").c_str(), &st) == 0 ? (long long)st.st_size : -1;
+  std::error_code ec;
+  uintmax_t size = std::filesystem::file_size(args[1] + "/DATA", ec);  // 64 bits on Windows too
+  long long dataSize = ec ? -1 : (long long)size;
   printf("%s: %zu files, %llu bytes, DATA %lld bytes\n", program, plan.entries.size(),
          (unsigned long long)plan.dataSize, dataSize);
   return 0;

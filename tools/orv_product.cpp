@@ -14,7 +14,6 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
-#define fsync _commit
 #endif
 
 #include "common/crc32.h"
@@ -56,11 +55,10 @@ bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, b
     return false;
   }
   bool ok = (data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size());
-  ok = fflush(f) == 0 && ok;
-  ok = fsync(fileno(f)) == 0 && ok;
+  ok = FlushToDisk(f) && ok;
   ok = fclose(f) == 0 && ok;
   if (ok && executable) chmod(tmp.c_str(), 0755);
-  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+  if (!ok || !RenameOver(tmp, path)) {
     *error = path + ": cannot be written: " + strerror(errno);
     unlink(tmp.c_str());
     return false;

@@ -7,6 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -230,8 +235,7 @@ bool WriteTemp(const std::string& path, const void* data, size_t size, std::stri
     return false;
   }
   bool ok = fwrite(data, 1, size, f) == size;
-  ok = fflush(f) == 0 && ok;
-  ok = fsync(fileno(f)) == 0 && ok;
+  ok = FlushToDisk(f) && ok;
   ok = fclose(f) == 0 && ok;
   if (!ok) {
     *error = path + ": cannot be written: " + strerror(errno);
@@ -327,13 +331,13 @@ namespace {
 // disagrees.
 bool PutPairInPlace(const std::string& listTemp, const std::string& listPath, const std::string& dataTemp,
                     const std::string& dataPath, std::string* error) {
-  if (rename(dataTemp.c_str(), dataPath.c_str()) != 0) {
+  if (!RenameOver(dataTemp, dataPath)) {
     *error = dataPath + ": cannot be put in place: " + strerror(errno);
     unlink(listTemp.c_str());
     unlink(dataTemp.c_str());
     return false;
   }
-  if (rename(listTemp.c_str(), listPath.c_str()) != 0) {
+  if (!RenameOver(listTemp, listPath)) {
     *error = listPath + ": cannot be put in place: " + strerror(errno);
     unlink(listTemp.c_str());
     unlink(dataPath.c_str());
@@ -342,7 +346,53 @@ bool PutPairInPlace(const std::string& listTemp, const std::string& listPath, co
   return true;
 }
 
+// A file's size and last-write time (POSIX seconds and nanoseconds). On Windows the time is
+// the file's FILETIME itself, taken apart again: FileTimeFromUnix gives back the same ticks.
+bool FileSizeAndTime(const fs::path& p, uint64_t* size, int64_t* seconds, long* nanoseconds, std::string* why) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &a)) {
+    *why = "Windows error " + std::to_string(GetLastError());
+    return false;
+  }
+  *size = (uint64_t)a.nFileSizeHigh << 32 | a.nFileSizeLow;
+  uint64_t ticks = (uint64_t)a.ftLastWriteTime.dwHighDateTime << 32 | a.ftLastWriteTime.dwLowDateTime;
+  const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
+  *seconds = (int64_t)(ticks / 10000000) - kEpochDifference;
+  *nanoseconds = (long)(ticks % 10000000) * 100;
+#else
+  struct stat st;
+  if (stat(p.c_str(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  *size = (uint64_t)st.st_size;
+  *seconds = st.st_mtim.tv_sec;
+  *nanoseconds = st.st_mtim.tv_nsec;
+#endif
+  return true;
+}
+
 }  // namespace
+
+bool FlushToDisk(FILE* f) {
+  if (fflush(f) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(f)) == 0;
+#else
+  return fsync(fileno(f)) == 0;
+#endif
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+#else
+  return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
 
 std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged) {
   const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
@@ -431,14 +481,15 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   plan->dataSize = 0;
   for (const std::string& n : names) {
     const fs::path& p = files[n];
-    struct stat st;
-    if (stat(p.c_str(), &st) != 0) {
-      *error = n + ": cannot be examined: " + strerror(errno);
+    int64_t seconds;
+    long nanoseconds;
+    std::string why;
+    PackEntry e;
+    if (!FileSizeAndTime(p, &e.size, &seconds, &nanoseconds, &why)) {
+      *error = n + ": cannot be examined: " + why;
       return false;
     }
-    PackEntry e;
     e.name = n;
-    e.size = (uint64_t)st.st_size;
     e.fileTime = 0;
     std::string text;
     if (!PackFileVersion(p.string(), e.size, &e.hasVersion, &text, error)) return false;
@@ -446,7 +497,7 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
     if (!e.hasVersion) {
       // Only the time form carries the time: a file with a version is judged by it alone.
       bool nudged = false;
-      std::string why = PackFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, &e.fileTime, &nudged);
+      why = PackFileTime(seconds, nanoseconds, &e.fileTime, &nudged);
       if (!why.empty()) {
         *error = n + ": " + why;
         return false;

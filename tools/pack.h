@@ -3,6 +3,7 @@
 // list (FILELIST) and the payload stream (DATA) that the installer carries.
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -103,3 +104,11 @@ bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::
 // The same for a plan, its DATA made by WritePackData: the payload is never held whole.
 bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
                          std::string* error);
+
+// Flushes a file opened for writing through to the disk (fflush, then fsync or, on Windows,
+// _commit). False when either fails.
+bool FlushToDisk(FILE* f);
+
+// Renames from to to, replacing to when it exists (on Windows too, where rename() refuses an
+// existing target). False with errno set (on Windows, the system's error mapped loosely).
+bool RenameOver(const std::string& from, const std::string& to);

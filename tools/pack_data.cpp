@@ -107,7 +107,7 @@ bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::
   };
   bool ok = StreamPackData(plan, options, sink, error);
   if (!ok && writeErrno) *error = path + ": cannot be written: " + strerror(writeErrno);
-  bool closed = fflush(f) == 0 && fsync(fileno(f)) == 0;
+  bool closed = FlushToDisk(f);
   closed = fclose(f) == 0 && closed;
   if (ok && !closed) {
     *error = path + ": cannot be written: " + strerror(errno);

@@ -4,8 +4,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <unistd.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 
@@ -92,6 +97,20 @@ bool WalkPayload(const fs::path& root, const fs::path& dir, const std::string& r
 bool PackFileVersion(const std::string& path, uint64_t size, bool* has, std::string* text, std::string* error) {
   *has = false;
   if (size == 0) return true;
+#ifdef _WIN32
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE mapping = file == INVALID_HANDLE_VALUE ? NULL : CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
+  const void* map = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, (SIZE_T)size) : NULL;
+  DWORD mapError = GetLastError();
+  if (mapping) CloseHandle(mapping);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!map) {
+    *error = path + ": cannot be read: Windows error " + std::to_string(mapError);
+    return false;
+  }
+  *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
+  UnmapViewOfFile(map);
+#else
   int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) {
     *error = path + ": cannot be read: " + strerror(errno);
@@ -106,5 +125,6 @@ bool PackFileVersion(const std::string& path, uint64_t size, bool* has, std::str
   }
   *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
   munmap(map, (size_t)size);
+#endif
   return true;
 }
