@@ -76,7 +76,10 @@ bool WalkPayload(const fs::path& root, const fs::path& dir, const std::string& r
         *error = name + ": cannot be examined: " + ec.message();
         return false;
       }
-      if (std::find(chain->begin(), chain->end(), real) != chain->end()) {
+      // By path, and by identity: on Windows canonical() leaves some links unresolved.
+      bool loop = std::find(chain->begin(), chain->end(), real) != chain->end();
+      for (size_t i = 0; !loop && i < chain->size(); i++) loop = fs::equivalent((*chain)[i], p, ec);
+      if (loop) {
         *error = name + ": a link to a directory that holds it, which would repeat for ever";
         return false;
       }
