@@ -13,7 +13,7 @@ SCRIPT = ("95,98,NT,W2\t\t; platforms\r\nUnstOrv.exe,1,0,0,3\r\nKestrel Lane Sof
           "1.0\r\nhttp://example.invalid/\r\n.\r\n.\r\nOrv\\Tester\\\r\nTester\r\n"
           "readme.txt,Read me\r\n.\r\n.\r\n.\r\nreadme.txt,&Read me?,on\r\n.\r\n")
 LICENCE = "Licence line one\r\nLicence line two\r\n"
-BIG = 20 * 1024 * 1024  # the large DATA: 20 MB keeps the run short (the writer has no size step)
+BIG = 100 * 1024 * 1024  # the large DATA, made afresh by each run (some seconds; never stored)
 
 
 def orv(*args, env=None, check=None):
@@ -93,6 +93,36 @@ def expect_same(case, pfx, path, tag):
     return host
 
 
+def with_section_after(data, name=b".extra", body=b"after the resources " * 30):
+    """A copy of a PE image with one more section after its last one: its resources are
+    then no longer the last section."""
+    img = pe.Pe(data)
+    opt = img.pe_offset + 24
+    sec_align, file_align = int.from_bytes(data[opt + 32:opt + 36], "little"), int.from_bytes(data[opt + 36:opt + 40], "little")
+    table = opt + img.optional_size + 40 * img.section_count
+    first_raw = min(raw for _, _, _, raw, size in img.sections if size)
+    assert table + 40 <= first_raw, "no room for another section header"
+    _, va, vsize, _, _ = img.sections[-1]
+    new_va = (va + vsize + sec_align - 1) // sec_align * sec_align
+    raw = (len(data) + file_align - 1) // file_align * file_align
+    raw_size = (len(body) + file_align - 1) // file_align * file_align
+    out = bytearray(data) + bytes(raw - len(data))
+    out += body + bytes(raw_size - len(body))
+    out[table:table + 40] = name.ljust(8, b"\0") + (len(body)).to_bytes(4, "little") + new_va.to_bytes(4, "little") + \
+        raw_size.to_bytes(4, "little") + raw.to_bytes(4, "little") + bytes(12) + (0x40000040).to_bytes(4, "little")
+    out[img.pe_offset + 6:img.pe_offset + 8] = (img.section_count + 1).to_bytes(2, "little")
+    image_size = (new_va + len(body) + sec_align - 1) // sec_align * sec_align
+    out[opt + 56:opt + 60] = image_size.to_bytes(4, "little")
+    return bytes(out)
+
+
+def resource_section(path):
+    """(index of the section that holds the resource directory, number of sections)."""
+    img = pe.load(path)
+    rva = img.directories[2][0]
+    return next(i for i, (_, va, size, _, _) in enumerate(img.sections) if va <= rva < va + size), len(img.sections)
+
+
 @h.timeout(900)
 def test_windows_reads_what_we_wrote(case):
     stub = case.need(h.win_file("install_stub.exe"))
@@ -112,7 +142,12 @@ def test_windows_reads_what_we_wrote(case):
         with open(p, "wb") as f:
             f.write(bytes((i * 7) & 0xFF for i in range(size)) if size < 1000 else os.urandom(size))
         blobs[name] = p
-    steps = [("larger", built, ["DATA=" + blobs["big"], "LICENCE=" + blobs["small"]]),
+    # A stub whose resources are not its last section: a new last section takes them.
+    not_last_stub = os.path.join(case.dir, "not-last-stub.exe")
+    with open(not_last_stub, "wb") as f:
+        f.write(with_section_after(read(stub)))
+    steps = [("not-last", not_last_stub, ["DATA=" + blobs["small"], "SCRIPT=" + os.path.join(d, "SCRIPT")]),
+             ("larger", built, ["DATA=" + blobs["big"], "LICENCE=" + blobs["small"]]),
              ("smaller", "larger", ["DATA=" + blobs["small"]]),
              ("zero-data", None, ["DATA=" + blobs["zero"], "SCRIPT=" + os.path.join(d, "SCRIPT")])]
     for tag, base, res in steps:
@@ -128,6 +163,16 @@ def test_windows_reads_what_we_wrote(case):
         for key, value in stub_own.items():
             assert listing.get(key) == value, "%s: the stub's resource %s changed: %r, stub %r" % (
                 tag, key, listing.get(key), value)
+    # Which case each one was: the stub's resources last (replaced in place) or not (moved).
+    where = {tag: resource_section(path) for tag, path in installers.items()}
+    stub_at, stub_count = resource_section(stub)
+    assert stub_at == stub_count - 1, "the stub's resources are not its last section: %r" % (where,)
+    assert resource_section(not_last_stub) == (stub_at, stub_count + 1), resource_section(not_last_stub)
+    assert where["not-last"] == (stub_count + 1, stub_count + 2), where
+    assert where["built"] == where["larger"] == where["smaller"] == (stub_at, stub_count), where
+    extra = pe.load(installers["not-last"]).sections[stub_count]
+    assert extra[0] == ".extra" and read(installers["not-last"])[extra[3]:extra[3] + 600] == \
+        read(not_last_stub)[extra[3]:extra[3] + 600], "the section after the old resources changed: %r" % (extra,)
     assert host_listing(installers["larger"])[("FILES", "DATA")][0] == BIG
     assert host_listing(installers["zero-data"])[("FILES", "DATA")][0] == 0
     assert host_listing(installers["smaller"])[("FILES", "DATA")][0] == 100
@@ -261,7 +306,7 @@ def test_kit_works_from_another_directory(case):
     r = subprocess.run(["cmake", "--install", h.build_dir(), "--prefix", prefix], stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT, timeout=300)
     assert r.returncode == 0, r.stdout.decode("latin-1")
-    for rel in ("bin/orv", "share/orv/install_stub.exe", "share/orv/uninstall.exe", "share/orv/example/SCRIPT"):
+    for rel in ("bin/orv", "bin/orv.exe", "share/orv/install_stub.exe", "share/orv/uninstall.exe", "share/orv/example/SCRIPT"):
         assert os.path.exists(os.path.join(prefix, rel)), "the kit lacks %s" % rel
     d = product_dir(case)
     elsewhere = os.path.join(case.dir, "elsewhere")

@@ -201,3 +201,21 @@ TEST_F(PackWalk, DataWrittenAsItIsMade) {
 }
 
 }  // namespace
+
+TEST_F(PackWalk, RenameOverReplacesAndFlushes) {
+  fs::path from = root_ / "new", to = root_ / "old";
+  Write(to, "the old contents");
+  FILE* f = fopen(from.c_str(), "wb");
+  ASSERT_NE(nullptr, f);
+  fputs("the new contents", f);
+  EXPECT_TRUE(FlushToDisk(f));
+  fclose(f);
+  EXPECT_TRUE(RenameOver(from.string(), to.string()));
+  std::ifstream in(to, std::ios::binary);
+  std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ("the new contents", got);
+  EXPECT_FALSE(fs::exists(from));
+  // Nothing to rename: refused, the target kept.
+  EXPECT_FALSE(RenameOver(from.string(), to.string()));
+  EXPECT_TRUE(fs::exists(to));
+}
