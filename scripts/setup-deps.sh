@@ -14,6 +14,8 @@ have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
 # The 64-bit Windows build: the end-to-end tests run it under 64-bit Wine, which works on
 # machines that cannot execute 32-bit code.
 have x86_64-w64-mingw32-g++ || need+=(g++-mingw-w64-x86-64)
+# orv.exe, the publisher's command for Windows, uses std::thread: the posix thread model.
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have Xvfb || need+=(xvfb)
 have xauth || need+=(xauth)
 have mscompress || need+=(mscompress)
