@@ -109,6 +109,16 @@ std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t
 namespace {
 
 // Whether path lies in dir or below it (both made absolute, links resolved where they exist).
+// Whether two parts of a path name the same directory: on Windows, whose names ignore case,
+// "Payload" is "payload".
+bool SamePart(const fs::path& a, const fs::path& b) {
+#ifdef _WIN32
+  return _wcsicmp(a.c_str(), b.c_str()) == 0;
+#else
+  return a == b;
+#endif
+}
+
 bool Inside(const fs::path& path, const fs::path& dir) {
   std::error_code ec;
   fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
@@ -116,7 +126,7 @@ bool Inside(const fs::path& path, const fs::path& dir) {
   auto pi = p.begin(), di = d.begin();
   for (; di != d.end(); ++di, ++pi) {
     if (di->empty()) continue;
-    if (pi == p.end() || *pi != *di) return false;
+    if (pi == p.end() || !SamePart(*pi, *di)) return false;
   }
   return true;
 }

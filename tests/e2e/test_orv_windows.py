@@ -203,3 +203,16 @@ def test_kit_orv_exe_finds_its_stub(case):
     test_orv.orv("build", product, "-o", want, "--stub", stub, "--uninstaller", uninstaller,
                  env={"SOURCE_DATE_EPOCH": EPOCH}, check=0)
     expect_same_installer(test_orv.read(want), test_orv.read(os.path.join(elsewhere, "setup.exe")), "kit")
+
+
+@h.timeout(600)
+def test_output_inside_payload_refused_whatever_the_case(case):
+    # Windows names ignore case: "PRODUCT\PAYLOAD\setup.exe" is inside product\payload.
+    orv_exe(case)
+    stub, uninstaller = kit_32()
+    pfx = case.prefix()
+    product = test_orv.product_dir(case)
+    rc, out, err = run_exe(case, pfx, ["build", "product", "-o", "PRODUCT\\PAYLOAD\\setup.exe",
+                                       "--stub", pfx.win(stub), "--uninstaller", pfx.win(uninstaller)], "inside")
+    assert rc == 1 and "inside the payload folder" in err, "exit %r\n%s" % (rc, err)
+    assert sorted(os.listdir(os.path.join(product, "payload"))) == ["readme.txt"], os.listdir(product + "/payload")
