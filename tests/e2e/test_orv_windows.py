@@ -216,3 +216,32 @@ def test_output_inside_payload_refused_whatever_the_case(case):
                                        "--stub", pfx.win(stub), "--uninstaller", pfx.win(uninstaller)], "inside")
     assert rc == 1 and "inside the payload folder" in err, "exit %r\n%s" % (rc, err)
     assert sorted(os.listdir(os.path.join(product, "payload"))) == ["readme.txt"], os.listdir(product + "/payload")
+
+
+@h.timeout(600)
+def test_writes_over_earlier_outputs(case):
+    # An installer, FILELIST and DATA that exist already are replaced whole (on Windows a
+    # plain rename refuses an existing target), and no temporary file is left behind.
+    orv_exe(case)
+    stub, uninstaller = kit_32()
+    pfx = case.prefix()
+    product = test_orv.product_dir(case, payload={"readme.txt": b"Read me.\r\n", "b.bin": bytes(range(256)) * 40})
+    out_dir = os.path.join(case.dir, "out")
+    os.makedirs(out_dir)
+    for name in ("setup.exe", "FILELIST", "DATA"):
+        with open(os.path.join(out_dir, name), "wb") as f:
+            f.write(b"an earlier file " * 1000)
+    rc, out, err = run_exe(case, pfx, ["build", "product", "-o", "out\\setup.exe", "-q", "--stub", pfx.win(stub),
+                                       "--uninstaller", pfx.win(uninstaller)], "build", env={"SOURCE_DATE_EPOCH": EPOCH})
+    assert rc == 0, "orv.exe build: exit %r\n%s" % (rc, err)
+    rc, out, err = run_exe(case, pfx, ["pack", "product\\payload", "out"], "pack")
+    assert rc == 0, "orv.exe pack: exit %r\n%s" % (rc, err)
+    want = os.path.join(case.dir, "want")
+    os.makedirs(want)
+    test_orv.orv("build", product, "-o", os.path.join(want, "setup.exe"), "-q", "--stub", stub,
+                 "--uninstaller", uninstaller, env={"SOURCE_DATE_EPOCH": EPOCH}, check=0)
+    test_orv.orv("pack", os.path.join(product, "payload"), want, check=0)
+    for name in ("setup.exe", "FILELIST", "DATA"):
+        got, expected = test_orv.read(os.path.join(out_dir, name)), test_orv.read(os.path.join(want, name))
+        assert got == expected, "%s: %d bytes written over the earlier file, orv wrote %d" % (name, len(got), len(expected))
+    assert sorted(os.listdir(out_dir)) == ["DATA", "FILELIST", "setup.exe"], os.listdir(out_dir)
