@@ -177,8 +177,11 @@ void FindBruteForce(const uint8_t* v, size_t n, size_t start, MatchOut out) {
 // two positions have none.
 void FindMatches(const uint8_t* v, size_t n, size_t start, SzddMatchFinder finder, SzddParseScratch* s) {
   size_t size = n - start;
-  s->length.assign(size, 0);
-  s->distance.assign(size, 0);
+  // Sized without clearing (the scratch keeps its size from block to block): the finders
+  // write every position but the last two, which have no match.
+  s->length.resize(size);
+  s->distance.resize(size);
+  for (size_t k = size > 2 ? size - 2 : 0; k < size; k++) s->length[k] = 0, s->distance[k] = 0;
   MatchOut out = {s->length.data(), s->distance.data()};
   switch (finder) {
     case SzddMatchFinder::kHashChain: FindHashChain(v, n, start, out); break;
@@ -202,7 +205,8 @@ inline bool Below(uint32_t a, uint32_t b) { return (int32_t)(a - b) < 0; }
 
 void ShortestPath(SzddParseScratch* s) {
   size_t size = s->length.size();
-  s->cost.assign(size + 1, 0);
+  s->cost.resize(size + 1);
+  s->cost[size] = 0;
   uint32_t* cost = s->cost.data();
   const uint8_t* length = s->length.data();
   size_t queue[32];  // positions, a ring: the newest (lowest) at front, the least cost at back - 1
@@ -252,7 +256,7 @@ std::vector<uint8_t> Encode(size_t size, const std::vector<uint32_t>& items) {
   w.out.reserve(kSzddHeaderSize + size + size / 8 + 16);
   w.out.resize(kSzddHeaderSize);
   SzddWriteHeader((unsigned)size, w.out.data());
-  for (uint32_t item : items) w.Put(item);
+  w.PutAll(items.data(), items.size());
   return std::move(w.out);
 }
 
@@ -276,6 +280,41 @@ void SzddItemWriter::Put(uint32_t item) {
   }
   bit_++;
   k_ += len;
+}
+
+void SzddItemWriter::PutAll(const uint32_t* items, size_t count) {
+  // At most two bytes per item and a flag byte per eight: written through a pointer into room
+  // made once, then trimmed.
+  size_t at = out.size();
+  out.resize(at + 2 * count + count / 8 + 2);
+  uint8_t* o = out.data();
+  size_t flagAt = flagAt_;
+  unsigned bit = bit_;
+  uint64_t k = k_;
+  for (size_t i = 0; i < count; i++) {
+    uint32_t item = items[i];
+    if (bit == 8) {
+      flagAt = at;
+      o[at++] = 0;
+      bit = 0;
+    }
+    unsigned len = SzddItemLength(item);
+    if (len == 1) {
+      o[flagAt] |= (uint8_t)(1u << bit);
+      o[at++] = (uint8_t)item;
+    } else {
+      unsigned distance = item & 0xFFFF;
+      unsigned pos = (unsigned)(kSzddWindowStart + k - distance) & (kSzddWindowSize - 1);
+      o[at++] = (uint8_t)(pos & 0xFF);
+      o[at++] = (uint8_t)(((pos >> 4) & 0xF0) | (len - kSzddMinMatch));
+    }
+    bit++;
+    k += len;
+  }
+  out.resize(at);
+  flagAt_ = flagAt;
+  bit_ = bit;
+  k_ = k;
 }
 
 void SzddItemWriter::Drop(size_t n) {
