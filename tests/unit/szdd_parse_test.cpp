@@ -1,7 +1,8 @@
 // The parse of one block against references written here the plain way: the binary-tree
 // finder against the exhaustive finders, and the shortest path against a dynamic programme
 // over every length, on inputs chosen to strain the trees (deep trees, long runs whose nodes
-// keep being replaced, matches at the window's very end, many heads sharing a slot).
+// keep being replaced, matches at the window's very end, many heads sharing a slot); and the
+// writer's one-pass PutAll against Put.
 #include <gtest/gtest.h>
 #include <stdint.h>
 
@@ -182,6 +183,27 @@ TEST(SzddParse, BlockParseIsTheLeastOfEveryLength) {
     ExpectBlockParse("two symbols" + n, Alphabet(4000, 2, 22), Alphabet(size, 2, 23));
     ExpectBlockParse("records" + n, Records(5000), Records(size));
     ExpectBlockParse("random" + n, RandomBytes(4096, 24), RandomBytes(size, 25));
+  }
+}
+
+// The writer's one-pass PutAll writes what Put writes item by item, also when a block's items
+// start or end inside a group of eight.
+TEST(SzddParse, PutAllWritesWhatPutWrites) {
+  Rng r(41);
+  std::vector<uint32_t> items;
+  for (int i = 0; i < 5000; i++) {
+    items.push_back(r.Next() % 3 ? SzddLiteralItem((uint8_t)r.Next())
+                                 : SzddReferenceItem(kSzddMinMatch + r.Next() % 16, 1 + r.Next() % kSzddWindowSize));
+  }
+  SzddItemWriter one;
+  for (uint32_t item : items) one.Put(item);
+  for (size_t piece : {(size_t)1, (size_t)3, (size_t)8, (size_t)13, (size_t)5000}) {
+    SzddItemWriter all;
+    for (size_t at = 0; at < items.size(); at += piece) all.PutAll(items.data() + at, std::min(piece, items.size() - at));
+    ASSERT_EQ(one.out.size(), all.out.size()) << "pieces of " << piece;
+    size_t at = std::mismatch(one.out.begin(), one.out.end(), all.out.begin()).first - one.out.begin();
+    EXPECT_EQ(one.out.size(), at) << "pieces of " << piece << ": first different byte at " << at;
+    EXPECT_EQ(one.Final(), all.Final()) << "pieces of " << piece;
   }
 }
 
