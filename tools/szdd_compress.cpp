@@ -2,9 +2,6 @@
 
 #include <stdint.h>
 #include <string.h>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 
@@ -18,7 +15,9 @@ const size_t kMaxDistance = kSzddWindowSize;    // a reference reaches back 1 to
 // Tree nodes by position modulo a power of two above the window: a slot is reused only by a
 // position more than 4096 bytes later, when its node can no longer be reached.
 const uint32_t kCycle = 2 * kSzddWindowSize;
-const unsigned kHashBits = 16;
+// Few enough heads to stay in the first-level cache; a tree may then hold several three-byte
+// beginnings, which costs little since it is sorted by the bytes themselves.
+const unsigned kHashBits = 13;
 
 // The data with the window's initial spaces in front (position kPrefix + k is data byte k)
 // and the padding that the parse reads beyond the end.
@@ -39,20 +38,52 @@ struct MatchOut {
   uint16_t* distance;
 };
 
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t x;
+  memcpy(&x, p, 4);
+  return x;
+}
+
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t x;
+  memcpy(&x, p, 8);
+  return x;
+}
+
+inline unsigned TreeHash(const uint8_t* p) { return (Load32(p) & 0xFFFFFFu) * 2654435761u >> (32 - kHashBits); }
+
+// Bytes in common at a and b from `len` on, a word at a time; at least `limit` when they agree
+// that far (the caller caps it). Reads up to 8 bytes beyond limit - 1.
+inline unsigned CommonFrom(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
+  for (;;) {
+    uint64_t x = Load64(a + len) ^ Load64(b + len);
+    if (x) return len + (unsigned)__builtin_ctzll(x) / 8;
+    len += 8;
+    if (len >= limit) return len;
+  }
+}
+
 // Binary trees of the window's suffixes (compared up to the length limit), one tree per hash
 // of the first three bytes (a tree may hold suffixes of several three-byte beginnings: it is
 // sorted by the bytes themselves, so the walk stays exact). Inserting a position walks from
 // the root to its place, passing the suffixes that sort nearest to it on either side, which
 // include the longest match; the walk rebuilds the tree around the new position as it goes,
-// and drops nodes that left the window. v must have kSzddParsePadding bytes after n.
-void FindBinaryTree(const uint8_t* v, size_t n, size_t start, std::vector<uint32_t>& head, std::vector<uint32_t>& son,
-                    MatchOut out) {
-  head.assign(1u << kHashBits, kNone);
-  son.assign(2 * kCycle, kNone);
+// and drops nodes that left the window. The new position becomes the root, so a node is
+// always newer than the nodes below it. v must have kSzddParsePadding bytes after n.
+void FindBinaryTree(const uint8_t* v, size_t n, size_t start, std::vector<uint32_t>& headVec,
+                    std::vector<uint32_t>& sonVec, MatchOut out) {
+  headVec.assign(1u << kHashBits, kNone);
+  sonVec.assign(2 * kCycle, kNone);
+  uint32_t* head = headVec.data();
+  uint32_t* son = sonVec.data();
+  unsigned hNext = n >= kSzddMinMatch ? TreeHash(v) : 0;
   for (size_t p = 0; p + kSzddMinMatch <= n; p++) {
     unsigned limit = Limit(n, p);
     const uint8_t* cur = v + p;
-    unsigned h = ((uint32_t)cur[0] | (uint32_t)cur[1] << 8 | (uint32_t)cur[2] << 16) * 2654435761u >> (32 - kHashBits);
+    unsigned h = hNext;
+    // The next position's head is fetched while this one walks (the padding covers the read).
+    hNext = TreeHash(cur + 1);
+    __builtin_prefetch(&head[hNext]);
     uint32_t candidate = head[h];
     head[h] = (uint32_t)p;
     // A node's pair holds its smaller subtree, then its greater one. left receives the next
@@ -69,42 +100,29 @@ void FindBinaryTree(const uint8_t* v, size_t n, size_t start, std::vector<uint32
       size_t delta = p - candidate;
       uint32_t* pair = &son[2 * (candidate & (kCycle - 1))];
       const uint8_t* pb = cur - delta;
-      unsigned len = std::min(lenLeft, lenRight);
-      if (pb[len] == cur[len]) {
-        // Eight bytes at a time: the buffer is padded, so reading past the limit is safe.
-        for (++len; len < limit; len += 8) {
-          uint64_t a, b;
-          memcpy(&a, pb + len, 8);
-          memcpy(&b, cur + len, 8);
-          if (a != b) {
-            len += (unsigned)__builtin_ctzll(a ^ b) / 8;
-            break;
-          }
-        }
-        if (len > limit) len = limit;
-        if (len > bestLen) {
-          bestLen = len;
-          bestDistance = (unsigned)delta;
-          if (len == limit) {
-            // The candidate equals the new suffix as far as suffixes are compared: the new
-            // position takes its place and its subtrees.
-            *left = pair[0];
-            *right = pair[1];
-            break;
-          }
-        }
+      unsigned len = CommonFrom(pb, cur, std::min(lenLeft, lenRight), limit);
+      if (len >= limit) {
+        // The candidate equals the new suffix as far as suffixes are compared: the new
+        // position takes its place and its subtrees.
+        bestLen = limit;
+        bestDistance = (unsigned)delta;
+        *left = pair[0];
+        *right = pair[1];
+        break;
       }
-      if (pb[len] < cur[len]) {
-        *left = candidate;
-        left = pair + 1;
-        candidate = *left;
-        lenLeft = len;
-      } else {
-        *right = candidate;
-        right = pair;
-        candidate = *right;
-        lenRight = len;
+      if (len > bestLen) {
+        bestLen = len;
+        bestDistance = (unsigned)delta;
       }
+      // Without branches: which side the candidate goes to is unpredictable.
+      bool smaller = pb[len] < cur[len];
+      *(smaller ? left : right) = candidate;
+      uint32_t* next = smaller ? pair + 1 : pair;
+      left = smaller ? next : left;
+      right = smaller ? right : next;
+      lenLeft = smaller ? len : lenLeft;
+      lenRight = smaller ? lenRight : len;
+      candidate = *next;
     }
     if (p >= start) {
       bool found = bestLen >= kSzddMinMatch;
@@ -159,8 +177,11 @@ void FindBruteForce(const uint8_t* v, size_t n, size_t start, MatchOut out) {
 // two positions have none.
 void FindMatches(const uint8_t* v, size_t n, size_t start, SzddMatchFinder finder, SzddParseScratch* s) {
   size_t size = n - start;
-  s->length.assign(size, 0);
-  s->distance.assign(size, 0);
+  // Sized without clearing (the scratch keeps its size from block to block): the finders
+  // write every position but the last two, which have no match.
+  s->length.resize(size);
+  s->distance.resize(size);
+  for (size_t k = size > 2 ? size - 2 : 0; k < size; k++) s->length[k] = 0, s->distance[k] = 0;
   MatchOut out = {s->length.data(), s->distance.data()};
   switch (finder) {
     case SzddMatchFinder::kHashChain: FindHashChain(v, n, start, out); break;
@@ -170,60 +191,49 @@ void FindMatches(const uint8_t* v, size_t n, size_t start, SzddMatchFinder finde
 }
 
 // The shortest path from each position to the end, computed backwards: cost[k] holds the bits
-// from k to the end, modulo 2^32. The candidates compared at one position lie within 17 * 18
-// bits of each other, so their differences stay exact whatever the stream's length. Only the
-// costs are kept here, without branches; the walk forward finds again which item gave each.
-// The least of 17 + cost[k + len] - base over len = 3 to n (n at least 3): one reference.
-#ifdef __SSE2__
-inline int32_t BestReference(const uint32_t* cost, size_t k, uint32_t base, unsigned n) {
-  // The sixteen lengths at once, lanes beyond n masked out. SSE2 has no 32-bit minimum:
-  // compare and select.
-  const __m128i offset = _mm_set1_epi32((int32_t)(17 - base));
-  const __m128i limit = _mm_set1_epi32((int32_t)n + 1);
-  const __m128i big = _mm_set1_epi32(INT32_MAX);
-  __m128i best = big;
-  for (int i = 0; i < 4; i++) {
-    __m128i c = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cost + k + 3 + 4 * i)), offset);
-    __m128i lens = _mm_setr_epi32(3 + 4 * i, 4 + 4 * i, 5 + 4 * i, 6 + 4 * i);
-    __m128i valid = _mm_cmpgt_epi32(limit, lens);
-    c = _mm_or_si128(_mm_and_si128(valid, c), _mm_andnot_si128(valid, big));
-    __m128i less = _mm_cmplt_epi32(c, best);
-    best = _mm_or_si128(_mm_and_si128(less, c), _mm_andnot_si128(less, best));
-  }
-  __m128i other = _mm_shuffle_epi32(best, _MM_SHUFFLE(1, 0, 3, 2));
-  __m128i less = _mm_cmplt_epi32(other, best);
-  best = _mm_or_si128(_mm_and_si128(less, other), _mm_andnot_si128(less, best));
-  other = _mm_shuffle_epi32(best, _MM_SHUFFLE(2, 3, 0, 1));
-  less = _mm_cmplt_epi32(other, best);
-  best = _mm_or_si128(_mm_and_si128(less, other), _mm_andnot_si128(less, best));
-  return _mm_cvtsi128_si32(best);
-}
-#else
-inline int32_t BestReference(const uint32_t* cost, size_t k, uint32_t base, unsigned n) {
-  int32_t best = INT32_MAX;
-  for (unsigned len = kSzddMinMatch; len <= n; len++) {
-    int32_t c = 17 + (int32_t)(cost[k + len] - base);
-    best = c < best ? c : best;
-  }
-  return best;
-}
-#endif
+// from k to the end, modulo 2^32 (the candidates compared at one position lie within 17 * 18
+// bits of each other, so their differences stay exact whatever the stream's length). Only the
+// costs are kept here; the walk forward finds again which item gave each.
+//
+// A reference from k may end anywhere in k + 3 .. k + length[k], all at 17 bits, so only the
+// least cost in that range matters. Since a match at k continues at k + 1 one byte shorter,
+// k + length[k] never grows as k goes down, and the range slides: a queue keeps the positions
+// that can still be its least (costs rising towards the newest), each entering and leaving
+// once. Should the range ever grow, the queue starts again from it, so the result is exact
+// for any lengths.
+inline bool Below(uint32_t a, uint32_t b) { return (int32_t)(a - b) < 0; }
 
 void ShortestPath(SzddParseScratch* s) {
   size_t size = s->length.size();
-  // Room for the sixteen costs read at once near the end; what lies there is masked out.
-  s->cost.assign(size + 1 + kSzddMaxMatch, 0);
+  s->cost.resize(size + 1);
+  s->cost[size] = 0;
   uint32_t* cost = s->cost.data();
   const uint8_t* length = s->length.data();
+  size_t queue[32];  // positions, a ring: the newest (lowest) at front, the least cost at back - 1
+  unsigned front = 0, back = 0;
+  size_t added = 0, lastHi = 0;  // positions from added on have entered; the range's end
   for (size_t k = size; k-- > 0;) {
-    uint32_t base = cost[k + 1];
-    int32_t best = 9;
+    uint32_t best = cost[k + 1] + 9;
     unsigned n = length[k];
     if (n >= kSzddMinMatch) {
-      int32_t r = BestReference(cost, k, base, n);
-      best = r < best ? r : best;
+      size_t lo = k + kSzddMinMatch, hi = k + n;
+      if (front == back || hi > lastHi) {
+        front = back = 0;
+        added = hi + 1;
+      }
+      while (added > lo) {
+        size_t j = --added;
+        while (front != back && !Below(cost[queue[front & 31]], cost[j])) front++;
+        queue[--front & 31] = j;
+      }
+      while (queue[(back - 1) & 31] > hi) back--;
+      lastHi = hi;
+      uint32_t r = cost[queue[(back - 1) & 31]] + 17;
+      if (Below(r, best)) best = r;
+    } else {
+      front = back;
     }
-    cost[k] = base + (uint32_t)best;
+    cost[k] = best;
   }
 }
 
@@ -246,7 +256,7 @@ std::vector<uint8_t> Encode(size_t size, const std::vector<uint32_t>& items) {
   w.out.reserve(kSzddHeaderSize + size + size / 8 + 16);
   w.out.resize(kSzddHeaderSize);
   SzddWriteHeader((unsigned)size, w.out.data());
-  for (uint32_t item : items) w.Put(item);
+  w.PutAll(items.data(), items.size());
   return std::move(w.out);
 }
 
@@ -270,6 +280,41 @@ void SzddItemWriter::Put(uint32_t item) {
   }
   bit_++;
   k_ += len;
+}
+
+void SzddItemWriter::PutAll(const uint32_t* items, size_t count) {
+  // At most two bytes per item and a flag byte per eight: written through a pointer into room
+  // made once, then trimmed.
+  size_t at = out.size();
+  out.resize(at + 2 * count + count / 8 + 2);
+  uint8_t* o = out.data();
+  size_t flagAt = flagAt_;
+  unsigned bit = bit_;
+  uint64_t k = k_;
+  for (size_t i = 0; i < count; i++) {
+    uint32_t item = items[i];
+    if (bit == 8) {
+      flagAt = at;
+      o[at++] = 0;
+      bit = 0;
+    }
+    unsigned len = SzddItemLength(item);
+    if (len == 1) {
+      o[flagAt] |= (uint8_t)(1u << bit);
+      o[at++] = (uint8_t)item;
+    } else {
+      unsigned distance = item & 0xFFFF;
+      unsigned pos = (unsigned)(kSzddWindowStart + k - distance) & (kSzddWindowSize - 1);
+      o[at++] = (uint8_t)(pos & 0xFF);
+      o[at++] = (uint8_t)(((pos >> 4) & 0xF0) | (len - kSzddMinMatch));
+    }
+    bit++;
+    k += len;
+  }
+  out.resize(at);
+  flagAt_ = flagAt;
+  bit_ = bit;
+  k_ = k;
 }
 
 void SzddItemWriter::Drop(size_t n) {

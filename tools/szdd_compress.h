@@ -74,6 +74,7 @@ void SzddParseBlock(const uint8_t* buf, size_t context, size_t size, SzddMatchFi
 class SzddItemWriter {
  public:
   void Put(uint32_t item);
+  void PutAll(const uint32_t* items, size_t count);  // as Put for each, in one pass
   // The bytes at the front of out that are final (a group still open keeps its flag byte
   // and what follows it back); Drop removes that many after the caller has used them.
   size_t Final() const { return bit_ == 8 ? out.size() : flagAt_; }
