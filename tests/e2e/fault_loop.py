@@ -23,7 +23,8 @@ It prints a table per subject: operation, calls, failures injected, runs clean, 
 clean, and for each run not clean the difference. Options: --first-only (only the first
 call of every operation), --ops A,B (only these operations), --skip-ops A,B (all but these),
 --max-runs N (per subject),
---max-calls N (the first N calls of each operation),
+--max-calls N (the first N calls of each operation), --sample K (with --max-calls: K more
+calls beyond those, evenly spread up to the last counted),
 -j N (runs at the same time), --subjects install,driver,uninstall, --json FILE (every run's
 outcome). Exit code 0 when every run was clean, 1 otherwise, 2 on a usage error.
 
@@ -201,6 +202,7 @@ class Subject:
         self.name = name
         self.version = "nt40" if name == "driver" else "default"
         self.lock = threading.Lock()
+        self.seen = {}  # (op, n): the texts of every dialog and message box of that run
 
     def prepare(self):
         case = h.Case("fault-loop-%s" % self.name)
@@ -270,9 +272,15 @@ class Subject:
         # waits for the user, so that run is given a short time.
         r = self.start(pfx, env, "fault", SHORT_SCENARIO if op == "CreateThread" else SCENARIO)
         runs = [r]
+        with self.lock:
+            self.seen[(op, n)] = texts(runs)
         problem = explained = None
         if not r.ok and not any(w.get("text") == NO_WORKER for w in r.dialogs):
             problem = "the run did not end: %s" % r.reason
+        elif any(c.get("code") != 0 for c in r.children):
+            # A roll-back too quick for the dialog driver is not seen at all; one that is seen
+            # must have ended with 0. What it left is judged below, after the session ended.
+            problem = "a child ended with %r" % [c.get("code") for c in r.children]
         elif self.name != "uninstall" and pfx.exists(SCRIPT_PATH):
             # The installation is there (completed, with or without its completion dialog):
             # a roll-back takes the script out, and nothing else does.
@@ -328,6 +336,10 @@ def plan(counts, args):
         if args.max_calls is not None:
             last = min(last, args.max_calls)
         runs += [(op, n) for n in range(1, last + 1)]
+        # A sample of the calls beyond the first max_calls, evenly spread up to the last.
+        beyond = counts[op] - last
+        k = 0 if args.first_only else min(getattr(args, "sample", 0) or 0, beyond)
+        runs += [(op, c) for c in sorted({last + (i + 1) * beyond // k for i in range(k)})]
     if args.max_runs is not None:
         runs = runs[:args.max_runs]
     return runs
@@ -391,6 +403,8 @@ def main(argv=None):
     p.add_argument("--skip-ops", help="comma-separated operations left out")
     p.add_argument("--max-runs", type=int, help="at most this many fault runs per subject")
     p.add_argument("--max-calls", type=int, help="at most the first N calls of each operation")
+    p.add_argument("--sample", type=int, default=0,
+                   help="with --max-calls: also this many calls beyond the first N, evenly spread")
     p.add_argument("-j", "--jobs", type=int, default=1, help="runs at the same time")
     p.add_argument("--subjects", default=",".join(SUBJECTS), help="of %s" % ",".join(SUBJECTS))
     p.add_argument("--json", help="write every run's outcome to this file")

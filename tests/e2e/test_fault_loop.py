@@ -9,7 +9,8 @@ import fault_loop
 
 
 def first_calls(subject, ops=None, jobs=2):
-    args = argparse.Namespace(first_only=True, ops=ops, skip_ops=None, max_runs=None, max_calls=None, jobs=jobs)
+    args = argparse.Namespace(first_only=True, ops=ops, skip_ops=None, max_runs=None, max_calls=None, sample=0,
+                              jobs=jobs)
     s = fault_loop.Subject(subject)
     counts, outcome, seconds = fault_loop.loop(s, args, print)
     text = fault_loop.table(subject, counts, outcome)
