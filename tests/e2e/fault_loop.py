@@ -160,6 +160,14 @@ def explained(problem):
     return isinstance(problem, dict) and "explained" in problem
 
 
+def rollback_codes(result):
+    """The exit codes of the uninstallers that the run started and the dialog driver saw end
+    (other children, such as Wine's own helpers, are not the installation's)."""
+    pids = {e.get("pid") for e in result.events
+            if e.get("event") == "process" and (e.get("exe") or "").lower() == UNINSTALLER.rsplit("\\", 1)[1].lower()}
+    return [c.get("code") for c in result.children if c.get("pid") in pids]
+
+
 def completed(result):
     return any(w.get("caption") == "Installation complete" for w in result.dialogs)
 
@@ -277,10 +285,10 @@ class Subject:
         problem = explained = None
         if not r.ok and not any(w.get("text") == NO_WORKER for w in r.dialogs):
             problem = "the run did not end: %s" % r.reason
-        elif any(c.get("code") != 0 for c in r.children):
+        elif any(c != 0 for c in rollback_codes(r)):
             # A roll-back too quick for the dialog driver is not seen at all; one that is seen
             # must have ended with 0. What it left is judged below, after the session ended.
-            problem = "a child ended with %r" % [c.get("code") for c in r.children]
+            problem = "the roll-back ended with %r" % rollback_codes(r)
         elif self.name != "uninstall" and pfx.exists(SCRIPT_PATH):
             # The installation is there (completed, with or without its completion dialog):
             # a roll-back takes the script out, and nothing else does.
