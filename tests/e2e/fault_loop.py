@@ -136,24 +136,11 @@ def leftovers(before, after):
     return out
 
 
-# The rule that explains what a failed driver step leaves: the driver files, service keys
-# and services are recorded in the uninstall script only when the product is registered,
-# after the driver step, so the roll-back of a failure in the driver step leaves them.
-DRIVER_RULE = "the driver step's file and service are recorded only at registration: not rolled back"
-DRIVER_LEFTOVERS = (r"^C:\\windows\\system32\\drivers\\orvtest\.sys$",
-                    r"^HKLM\\system\\currentcontrolset\\services\\orvtest(\\|$)")
-
-
 # The uninstaller's confirmation question, and the rule for a run where it could not be
 # shown: the uninstaller takes that as "no" and removes nothing (the question's own failure
 # leaves it no way to say more).
 UNINSTALL_QUESTION = "Are you sure that you want to uninstall "
 QUESTION_RULE = "the confirmation question could not be shown: taken as no, nothing removed"
-
-
-def driver_step_only(left):
-    items = [x for v in left.values() for x in v]
-    return all(any(re.match(p, x, re.I) for p in DRIVER_LEFTOVERS) for x in items)
 
 
 def explained(problem):
@@ -317,8 +304,6 @@ class Subject:
                     problem = {"left and not reported": missing}
             elif left:
                 problem = left
-                if self.name == "driver" and not completed(r) and driver_step_only(left):
-                    explained = DRIVER_RULE
         passed = problem is None
         if not passed:
             with open(os.path.join(case.dir, "problem.json"), "w") as fh:
