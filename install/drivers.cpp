@@ -170,10 +170,11 @@ int InstallDrivers() {
     DriverEntry entry;
     if (SplitDriverLine(line, &entry) < 4) continue;
     if (!DriverForPlatform(entry.platform, g.Win98, g.WinNT4, g.Win2000)) continue;
+    // The name is all the uninstaller will know of this driver. It is listed before the
+    // driver is installed, so that a roll-back also takes one that failed half-way.
+    if (!g.DriverNames.Append(entry.name)) return ShowWarning("Could not write uninstall file", 34);
     int result = InstallDriver(entry.name, entry.source, entry.displayName, g.Win98, g.WinNT4, g.Win2000,
                                &g.RestartNeeded);
     if (result) return result;
-    // The name is all the uninstaller will know of this driver.
-    if (!g.DriverNames.Append(entry.name)) return ShowWarning("Could not write uninstall file", 34);
   }
 }

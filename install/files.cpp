@@ -100,12 +100,18 @@ int InstallFiles(const char* list, size_t size) {
     bool fits = target.Set(g.InstallDir) && target.Append(entry.name, entry.nameLength);
     // A target that does not fit the path buffers cannot exist for us: it would be written,
     // and its creation fails at the first level or at the file that does not fit.
+    bool written = false;
     if (!fits || ShouldWrite(target, entry)) {
       if ((result = CreateDirectories(entry)) != 0) return result;
       if (!fits) return ShowWarning(kCannotCreateFile, kCannotCreate);
       if ((result = WriteTarget(target, entry, offset)) != 0) return result;
+      written = true;
     }
-    if (!WriteScriptLine(g.UninstallScript, target)) return ShowWarning(kCannotWriteScript, kCannotRecord);
+    if (!WriteScriptLine(g.UninstallScript, target)) {
+      // Unrecorded, the file would outlive the roll-back: a written one goes at once.
+      if (written) sys::DeleteFileA(target);
+      return ShowWarning(kCannotWriteScript, kCannotRecord);
+    }
     offset += (unsigned)entry.size;
   }
   return 0;

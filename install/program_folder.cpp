@@ -201,8 +201,11 @@ int InstallProgramFolder() {
       if (!target.Append(g.InstallDir.c_str(), g.InstallDirEnd) || !target.Append(line) ||
           !ReplaceTail(g.ProgramsPath, prefixEnd, title, ".lnk") || !CreateShortcut(target, g.ProgramsPath))
         return ReportInternalError(26);
-      if (!WriteScriptLine(g.UninstallScript, g.ProgramsPath))
+      if (!WriteScriptLine(g.UninstallScript, g.ProgramsPath)) {
+        // Unrecorded, the shortcut would outlive the roll-back.
+        sys::DeleteFileA(g.ProgramsPath);
         return ShowWarning("Could not write uninstall file", 27);
+      }
     }
   }
   return CloseFileSection();

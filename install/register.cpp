@@ -32,17 +32,32 @@ void WriteEntry(const char* keyPath) {
 
 }  // namespace
 
+bool WriteDriverNames(HANDLE file) {
+  unsigned i = 0;
+  for (const char* name = g.DriverNames.First(); name; name = g.DriverNames.Next(name)) {
+    if (i++ < g.DriversRecorded) continue;
+    if (!WriteScriptLine(file, name)) return false;
+    g.DriversRecorded++;
+  }
+  return true;
+}
+
 int RegisterUninstall() {
+  HANDLE file = g.UninstallScript;
   PathText keyPath;
   bool haveKeyPath = BuildUninstallKeyPath(keyPath, g.AppName);
-  if (!WriteScriptLine(g.UninstallScript, "HKLM")) return ShowWarning(kCannotWrite, 31);
-  // A key path that does not fit cannot be written to the uninstall script either.
-  if (!haveKeyPath || !WriteScriptLine(g.UninstallScript, keyPath)) return ShowWarning(kCannotWrite, 32);
-  WriteEntry(keyPath);
-  if (!WriteScriptLine(g.UninstallScript, ".")) return ShowWarning(kCannotWrite, 33);
-  for (const char* name = g.DriverNames.First(); name; name = g.DriverNames.Next(name)) {
-    if (!WriteScriptLine(g.UninstallScript, name)) return ShowWarning(kCannotWrite, 34);
+  DWORD pairStart = ScriptPosition(file);
+  if (!WriteScriptLine(file, "HKLM")) return ShowWarning(kCannotWrite, 31);
+  // A key path that does not fit cannot be written to the uninstall script either. The
+  // root goes again with it: alone it would take the next line for its key.
+  if (!haveKeyPath || !WriteScriptLine(file, keyPath)) {
+    CutScript(file, pairStart);
+    return ShowWarning(kCannotWrite, 32);
   }
-  if (!WriteScriptLine(g.UninstallScript, ".")) return ShowWarning(kCannotWrite, 35);
+  WriteEntry(keyPath);
+  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, 33);
+  g.RegistrySectionClosed = true;
+  if (!WriteDriverNames(file)) return ShowWarning(kCannotWrite, 34);
+  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, 35);
   return 0;
 }

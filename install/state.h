@@ -38,6 +38,8 @@ struct InstallState {
   PathText UninstallScriptPath;
   HANDLE UninstallScript;  // INVALID_HANDLE_VALUE until created
   bool FileSectionClosed;
+  bool RegistrySectionClosed;
+  unsigned DriversRecorded;  // driver names written to the driver section so far
   DirList Directories;     // directories to remove, newest first
 
   // The expanded payload, owned from a successful ExpandPayload on; freed by the worker.
@@ -89,8 +91,13 @@ int RegisterUninstall();                  // register.cpp
 int FinishInstallation();                 // completion.cpp
 
 // --- The uninstall script, writing side (uninstall_script.cpp) ---------------------------
-// Writes text and CR LF; false when either write fails or is short.
+// Writes text and CR LF; false when either write fails or is short, and then the file is
+// cut back to where the line began.
 bool WriteScriptLine(HANDLE file, const char* text);
+DWORD ScriptPosition(HANDLE file);
+void CutScript(HANDLE file, DWORD position);  // the file ends at position
+// Writes the driver names from the first not yet written on (register.cpp).
+bool WriteDriverNames(HANDLE file);
 // Puts a copy of path at the front of the directory list; silently drops it without memory.
 void RecordDirectory(const char* path);
 // Writes the directory list and "." (results 28, 29); marks the file section closed.

@@ -54,12 +54,23 @@ void StartRollBack() {
 
 }  // namespace
 
+DWORD ScriptPosition(HANDLE file) { return SetFilePointer(file, 0, NULL, FILE_CURRENT); }
+
+void CutScript(HANDLE file, DWORD position) {
+  SetFilePointer(file, position, NULL, FILE_BEGIN);
+  SetEndOfFile(file);
+}
+
+// A line that fails is cut off again, so that what follows it starts a line of its own.
 bool WriteScriptLine(HANDLE file, const char* text) {
+  DWORD start = ScriptPosition(file);
   DWORD length = (DWORD)strlen(text);
   DWORD written = 0;
-  if (!sys::WriteFile(file, text, length, &written, NULL) || written != length) return false;
-  if (!sys::WriteFile(file, "\r\n", 2, &written, NULL) || written != 2) return false;
-  return true;
+  if (sys::WriteFile(file, text, length, &written, NULL) && written == length &&
+      sys::WriteFile(file, "\r\n", 2, &written, NULL) && written == 2)
+    return true;
+  CutScript(file, start);
+  return false;
 }
 
 void RecordDirectory(const char* path) { g.Directories.Prepend(path); }
@@ -74,11 +85,18 @@ int CreateUninstallScript() {
   HANDLE file = sys::CreateFileA(g.UninstallScriptPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  NULL);
   if (file == INVALID_HANDLE_VALUE) return ReportInternalError(6);
+  // Without all four lines it is no script the uninstaller would read: it goes again, and
+  // the failure is that of a script never created (no roll-back).
+  if (!WriteScriptLine(file, g.CompanyName) || !WriteScriptLine(file, g.AppName) ||
+      !WriteScriptLine(file, g.AppVersion) || !WriteScriptLine(file, g.UninstallScriptPath)) {
+    CloseHandle(file);
+    sys::DeleteFileA(g.UninstallScriptPath);
+    return ReportInternalError(7);
+  }
   g.UninstallScript = file;
   g.FileSectionClosed = false;
-  if (!WriteScriptLine(file, g.CompanyName) || !WriteScriptLine(file, g.AppName) ||
-      !WriteScriptLine(file, g.AppVersion) || !WriteScriptLine(file, g.UninstallScriptPath))
-    return ReportInternalError(7);
+  g.RegistrySectionClosed = false;
+  g.DriversRecorded = 0;
   return 0;
 }
 
@@ -95,20 +113,19 @@ void CloseUninstallScript(int result) {
   HANDLE file = g.UninstallScript;
   g.UninstallScript = INVALID_HANDLE_VALUE;
   if (file != INVALID_HANDLE_VALUE) {
-    // Taken before anything is appended: a file without even its first header line is no
-    // script the uninstaller could read, with or without the directory list behind it.
-    DWORD position = SetFilePointer(file, 0, NULL, FILE_CURRENT);
-    if (result != 0 && position != 0 && !g.FileSectionClosed) {
-      DirList::Cursor it;
-      for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
-        if (!WriteScriptLine(file, path)) break;
+    if (result != 0) {
+      if (!g.FileSectionClosed) {
+        DirList::Cursor it;
+        for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
+          if (!WriteScriptLine(file, path)) break;
+      } else if (g.RegistrySectionClosed || WriteScriptLine(file, ".")) {
+        // The drivers of this run not yet in the driver section, the one that failed
+        // included: the roll-back takes their files, services and keys.
+        WriteDriverNames(file);
+      }
     }
     CloseHandle(file);
-    if (position == 0) {
-      sys::DeleteFileA(g.UninstallScriptPath);
-    } else if (result != 0) {
-      StartRollBack();
-    }
+    if (result != 0) StartRollBack();
   }
   g.Directories.Clear();
 }

@@ -4,7 +4,7 @@
 # product's installation, a product with a driver on nt40 and the uninstaller; after each
 # run the prefix is compared with the state before. Prints a table per subject.
 #   scripts/fault-loop.sh [--first-only] [--ops A,B] [--skip-ops A,B] [--max-runs N]
-#                         [--max-calls N] [-j N]
+#                         [--max-calls N [--sample K]] [-j N]
 #                         [--subjects install,driver,uninstall] [--json FILE]
 # Needs a build in build/ (cmake -S . -B build && cmake --build build -j2), or BUILD=dir.
 set -uo pipefail

@@ -23,7 +23,8 @@ It prints a table per subject: operation, calls, failures injected, runs clean, 
 clean, and for each run not clean the difference. Options: --first-only (only the first
 call of every operation), --ops A,B (only these operations), --skip-ops A,B (all but these),
 --max-runs N (per subject),
---max-calls N (the first N calls of each operation),
+--max-calls N (the first N calls of each operation), --sample K (with --max-calls: K more
+calls beyond those, evenly spread up to the last counted),
 -j N (runs at the same time), --subjects install,driver,uninstall, --json FILE (every run's
 outcome). Exit code 0 when every run was clean, 1 otherwise, 2 on a usage error.
 
@@ -135,14 +136,6 @@ def leftovers(before, after):
     return out
 
 
-# The rule that explains what a failed driver step leaves: the driver files, service keys
-# and services are recorded in the uninstall script only when the product is registered,
-# after the driver step, so the roll-back of a failure in the driver step leaves them.
-DRIVER_RULE = "the driver step's file and service are recorded only at registration: not rolled back"
-DRIVER_LEFTOVERS = (r"^C:\\windows\\system32\\drivers\\orvtest\.sys$",
-                    r"^HKLM\\system\\currentcontrolset\\services\\orvtest(\\|$)")
-
-
 # The uninstaller's confirmation question, and the rule for a run where it could not be
 # shown: the uninstaller takes that as "no" and removes nothing (the question's own failure
 # leaves it no way to say more).
@@ -150,13 +143,16 @@ UNINSTALL_QUESTION = "Are you sure that you want to uninstall "
 QUESTION_RULE = "the confirmation question could not be shown: taken as no, nothing removed"
 
 
-def driver_step_only(left):
-    items = [x for v in left.values() for x in v]
-    return all(any(re.match(p, x, re.I) for p in DRIVER_LEFTOVERS) for x in items)
-
-
 def explained(problem):
     return isinstance(problem, dict) and "explained" in problem
+
+
+def rollback_codes(result):
+    """The exit codes of the uninstallers that the run started and the dialog driver saw end
+    (other children, such as Wine's own helpers, are not the installation's)."""
+    pids = {e.get("pid") for e in result.events
+            if e.get("event") == "process" and (e.get("exe") or "").lower() == UNINSTALLER.rsplit("\\", 1)[1].lower()}
+    return [c.get("code") for c in result.children if c.get("pid") in pids]
 
 
 def completed(result):
@@ -201,6 +197,7 @@ class Subject:
         self.name = name
         self.version = "nt40" if name == "driver" else "default"
         self.lock = threading.Lock()
+        self.seen = {}  # (op, n): the texts of every dialog and message box of that run
 
     def prepare(self):
         case = h.Case("fault-loop-%s" % self.name)
@@ -270,9 +267,15 @@ class Subject:
         # waits for the user, so that run is given a short time.
         r = self.start(pfx, env, "fault", SHORT_SCENARIO if op == "CreateThread" else SCENARIO)
         runs = [r]
+        with self.lock:
+            self.seen[(op, n)] = texts(runs)
         problem = explained = None
         if not r.ok and not any(w.get("text") == NO_WORKER for w in r.dialogs):
             problem = "the run did not end: %s" % r.reason
+        elif any(c != 0 for c in rollback_codes(r)):
+            # A roll-back too quick for the dialog driver is not seen at all; one that is seen
+            # must have ended with 0. What it left is judged below, after the session ended.
+            problem = "the roll-back ended with %r" % rollback_codes(r)
         elif self.name != "uninstall" and pfx.exists(SCRIPT_PATH):
             # The installation is there (completed, with or without its completion dialog):
             # a roll-back takes the script out, and nothing else does.
@@ -301,8 +304,6 @@ class Subject:
                     problem = {"left and not reported": missing}
             elif left:
                 problem = left
-                if self.name == "driver" and not completed(r) and driver_step_only(left):
-                    explained = DRIVER_RULE
         passed = problem is None
         if not passed:
             with open(os.path.join(case.dir, "problem.json"), "w") as fh:
@@ -328,6 +329,10 @@ def plan(counts, args):
         if args.max_calls is not None:
             last = min(last, args.max_calls)
         runs += [(op, n) for n in range(1, last + 1)]
+        # A sample of the calls beyond the first max_calls, evenly spread up to the last.
+        beyond = counts[op] - last
+        k = 0 if args.first_only else min(getattr(args, "sample", 0) or 0, beyond)
+        runs += [(op, c) for c in sorted({last + (i + 1) * beyond // k for i in range(k)})]
     if args.max_runs is not None:
         runs = runs[:args.max_runs]
     return runs
@@ -391,6 +396,8 @@ def main(argv=None):
     p.add_argument("--skip-ops", help="comma-separated operations left out")
     p.add_argument("--max-runs", type=int, help="at most this many fault runs per subject")
     p.add_argument("--max-calls", type=int, help="at most the first N calls of each operation")
+    p.add_argument("--sample", type=int, default=0,
+                   help="with --max-calls: also this many calls beyond the first N, evenly spread")
     p.add_argument("-j", "--jobs", type=int, default=1, help="runs at the same time")
     p.add_argument("--subjects", default=",".join(SUBJECTS), help="of %s" % ",".join(SUBJECTS))
     p.add_argument("--json", help="write every run's outcome to this file")

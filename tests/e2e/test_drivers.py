@@ -238,16 +238,17 @@ def test_running_service_is_stopped_and_started_again_after_a_newer_file(case):
         assert service_state(pfx) == RUNNING
         # A start request fails here on purpose: that it is made at all shows that the
         # service had been stopped after the copy, as it is only made for a service that is
-        # not running.
+        # not running. The roll-back, which would take the driver out, is kept from starting.
         r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(67) + "end\n",
-                    fault="StartServiceA:1")
+                    fault="StartServiceA:1,ShellExecuteA:1")
         assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
         assert service_state(pfx) == STOPPED
         # Again, running, with the installed copy gone: copied, stopped, started.
         assert pfx.wine(["sc", "start", "orvtest"]) == 0
         assert service_state(pfx) == RUNNING
         os.remove(pfx.host(DRIVER_FILE))
-        r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), name="again")
+        # The first run's files are still there (no roll-back): the directory exists.
+        r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(), name="again")
         assert r.exit_code == 0, r.exit_code
         assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
         assert service_state(pfx) == RUNNING

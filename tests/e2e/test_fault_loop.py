@@ -9,7 +9,8 @@ import fault_loop
 
 
 def first_calls(subject, ops=None, jobs=2):
-    args = argparse.Namespace(first_only=True, ops=ops, skip_ops=None, max_runs=None, max_calls=None, jobs=jobs)
+    args = argparse.Namespace(first_only=True, ops=ops, skip_ops=None, max_runs=None, max_calls=None, sample=0,
+                              jobs=jobs)
     s = fault_loop.Subject(subject)
     counts, outcome, seconds = fault_loop.loop(s, args, print)
     text = fault_loop.table(subject, counts, outcome)
@@ -17,8 +18,8 @@ def first_calls(subject, ops=None, jobs=2):
     assert counts, "the counting run counted no operation"
     want = len(counts) if ops is None else len([o for o in counts if o in ops.split(",")])
     assert len(outcome) == want, "expected %d runs, got %d" % (want, len(outcome))
-    # Runs that a rule explains (a failed driver step is not rolled back) are listed in the
-    # table but do not fail the test.
+    # Runs that a rule explains (the uninstaller's question that could not be shown) are
+    # listed in the table but do not fail the test.
     assert not fault_loop.unexplained(outcome), "runs not clean:\n%s" % text
 
 
