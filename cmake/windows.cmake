@@ -35,13 +35,15 @@ set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 # - -Oz; each program one translation unit compiled with -fwhole-program
 #   (cmake/single_unit.cmake), where inlining a function into its one caller is left out
 #   (-fno-inline-functions-called-once: smaller here) and so are sibling calls (smaller too);
+#   no section per function: the compiler already drops what nothing calls, and the separate
+#   sections only add padding;
 # - 32-bit: code for the 80386 instruction set, which the Windows 95 family runs on (the
 #   compiler's default, the Pentium Pro, brings conditional moves that a Pentium or a 486
 #   does not have); one section for code, data and imports, and no .eh_frame
 #   (cmake/shipped.ld).
 set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-ident -fno-data-sections
-    -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program -fno-inline-functions-called-once
-    -fno-optimize-sibling-calls)
+    -fno-function-sections -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program
+    -fno-inline-functions-called-once -fno-optimize-sibling-calls)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND ORV_SHIPPED_CFLAGS -mpreferred-stack-boundary=2 -march=i386)
 endif()
