@@ -32,15 +32,28 @@ set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 #   library's sqrt and its error handling;
 # - 32-bit: the stack kept at the platform's own 4-byte alignment (no realignment code) and no
 #   frame pointer.
+# - -Oz; each program one translation unit compiled with -fwhole-program
+#   (cmake/single_unit.cmake), where inlining a function into its one caller is left out
+#   (-fno-inline-functions-called-once: smaller here) and so are sibling calls (smaller too);
+#   no section per function: the compiler already drops what nothing calls, and the separate
+#   sections only add padding;
+# - 32-bit: code for the 80386 instruction set, which the Windows 95 family runs on (the
+#   compiler's default, the Pentium Pro, brings conditional moves that a Pentium or a 486
+#   does not have); one section for code, data and imports, and no .eh_frame
+#   (cmake/shipped.ld).
 set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-ident -fno-data-sections
-    -fno-math-errno -fomit-frame-pointer)
+    -fno-function-sections -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program
+    -fno-inline-functions-called-once -fno-optimize-sibling-calls)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND ORV_SHIPPED_CFLAGS -mpreferred-stack-boundary=2)
+  list(APPEND ORV_SHIPPED_CFLAGS -mpreferred-stack-boundary=2 -march=i386)
 endif()
 # Without the start-up nothing would apply the run-time fix-ups that importing a DLL's data
 # needs: --disable-auto-import makes any such import a link error.
 set(ORV_SHIPPED_LDFLAGS -nostartfiles -Wl,--disable-auto-import -Wl,--disable-dynamicbase
     -Wl,--disable-reloc-section)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND ORV_SHIPPED_LDFLAGS -Wl,-N -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
+endif()
 set(ORV_INSTALL_LDFLAGS ${ORV_WIN_LDFLAGS} ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_WIN_ENTRY})
 set(CMAKE_C_FLAGS_MINSIZEREL "")
 set(CMAKE_CXX_FLAGS_MINSIZEREL "")
@@ -61,9 +74,12 @@ endfunction()
 # --- uninstall: production and fault-injection builds --------------------------------
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/uninstall.rc PROPERTIES
                             OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/uninstall.manifest)
+include(${CMAKE_SOURCE_DIR}/cmake/single_unit.cmake)
+set(ORV_UNINSTALL_UNIT ${CMAKE_BINARY_DIR}/uninstall_unit.cpp)
+orv_single_unit(${ORV_UNINSTALL_UNIT} UninstallStart ${ORV_UNINSTALL_WIN} ${ORV_UNINSTALL_LOGIC}
+                ${ORV_COMMON_SOURCES} ${ORV_COMMON_WIN_SOURCES})
 foreach(variant "" "_ft")
-  add_executable(uninstall${variant} ${ORV_UNINSTALL_WIN} ${ORV_UNINSTALL_LOGIC} ${ORV_COMMON_SOURCES}
-                 ${ORV_COMMON_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
+  add_executable(uninstall${variant} ${ORV_UNINSTALL_UNIT} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
   orv_win_target(uninstall${variant})
   target_compile_options(uninstall${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
   target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS})
@@ -74,21 +90,11 @@ foreach(variant "" "_ft")
   endif()
 endforeach()
 
-# --- install: the generic program as a library, linked with the common resources into the
-# stub: an installer without FILES resources. `orv build` writes a product into a copy of it.
-foreach(variant "" "_ft")
-  add_library(orv_install${variant} STATIC ${ORV_INSTALL_WIN} ${ORV_INSTALL_LOGIC} ${ORV_COMMON_SOURCES}
-              ${ORV_COMMON_WIN_SOURCES})
-  orv_win_target(orv_install${variant})
-  # -Oz (smaller than -Os by some 300 bytes of code here); the expander keeps -Os, its speed
-  # counts (and lzcheck.exe measures it built as here).
-  target_compile_options(orv_install${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS} -Oz>)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/install/logic/szdd.cpp TARGET_DIRECTORY orv_install${variant}
-                              PROPERTIES COMPILE_OPTIONS -Os)
-  if(variant STREQUAL "_ft")
-    target_compile_definitions(orv_install${variant} PRIVATE ORV_FAULT_INJECTION)
-  endif()
-endforeach()
+# --- install: the generic program, linked with the common resources into the stub: an
+# installer without FILES resources. `orv build` writes a product into a copy of it.
+set(ORV_INSTALL_UNIT ${CMAKE_BINARY_DIR}/install_unit.cpp)
+orv_single_unit(${ORV_INSTALL_UNIT} InstallStart ${ORV_INSTALL_WIN} ${ORV_INSTALL_LOGIC} ${ORV_COMMON_SOURCES}
+                ${ORV_COMMON_WIN_SOURCES})
 
 # The resources every installer carries: dialogs 103, 104, 106, 107, icon 105, version.
 set(ORV_INSTALL_RES ${CMAKE_BINARY_DIR}/install_res.o)
@@ -102,10 +108,14 @@ set_source_files_properties(${ORV_INSTALL_RES} PROPERTIES EXTERNAL_OBJECT ON GEN
 
 # install_stub.exe ships; install_stub_ft.exe (the fault-injection build) is for tests only.
 foreach(variant "" "_ft")
-  add_executable(install_stub${variant} ${ORV_INSTALL_RES})
-  set_target_properties(install_stub${variant} PROPERTIES LINKER_LANGUAGE CXX)
-  target_link_options(install_stub${variant} PRIVATE ${ORV_INSTALL_LDFLAGS} -Wl,--undefined=${ORV_WIN_ENTRY})
-  target_link_libraries(install_stub${variant} PRIVATE orv_install${variant} ${ORV_WIN_LIBS})
+  add_executable(install_stub${variant} ${ORV_INSTALL_UNIT} ${ORV_INSTALL_RES})
+  orv_win_target(install_stub${variant})
+  target_compile_options(install_stub${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
+  target_link_options(install_stub${variant} PRIVATE ${ORV_INSTALL_LDFLAGS})
+  target_link_libraries(install_stub${variant} PRIVATE ${ORV_WIN_LIBS})
+  if(variant STREQUAL "_ft")
+    target_compile_definitions(install_stub${variant} PRIVATE ORV_FAULT_INJECTION)
+  endif()
 endforeach()
 
 # The publisher's command of the host build.

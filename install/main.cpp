@@ -77,9 +77,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   return (int)message.wParam;
 }
 
-// The run-time library's routine that runs the global constructors (InstallState's members
-// have some), as the C runtime's start-up would.
-extern "C" void __main();
+// The global constructors (InstallState's members have some), run as the C runtime's start-up
+// would: the linker gathers their addresses between a -1 and a 0 in __CTOR_LIST__, and they
+// run from the last to the first. Doing it here spares the run-time library's routine, which
+// also brings a destructor walk that this program never uses.
+extern "C" void (*__CTOR_LIST__[])(void);
+
+namespace {
+
+void RunConstructors() {
+  unsigned count = 0;
+  while (__CTOR_LIST__[count + 1]) count++;
+  for (; count > 0; count--) __CTOR_LIST__[count]();
+}
+
+}  // namespace
 
 // Without the C runtime's start-up there is no atexit of its own either (msvcrt.dll's is not
 // for programs to call), but the constructors register the globals' destructors with it. The
@@ -91,6 +103,6 @@ extern "C" int __cdecl atexit(void (__cdecl*)(void)) { return 0; }
 // a fifth of the program's size; of what it did only the global constructors are needed
 // (the command line is not used: the install script says everything).
 extern "C" void __stdcall InstallStart() {
-  __main();
+  RunConstructors();
   ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT));
 }
