@@ -60,7 +60,9 @@ bool WriteImagePieces(const std::vector<ImagePiece>& pieces, size_t checksumOffs
   }
   uint8_t field[4];
   PutU32(field, sum.Finish());
-  if (fseek(f, (long)checksumOffset, SEEK_SET) != 0 || fwrite(field, 1, 4, f) != 4 || fseek(f, 0, SEEK_END) != 0) {
+  // Back to the field (near the start, so a long offset reaches it on every platform); the
+  // file is complete after it and nothing more is written.
+  if (fseek(f, (long)checksumOffset, SEEK_SET) != 0 || fwrite(field, 1, 4, f) != 4) {
     *error = std::string("cannot be written: ") + strerror(errno);
     return false;
   }

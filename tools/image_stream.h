@@ -14,8 +14,9 @@
 const size_t kImageCopyChunk = 1 << 20;
 
 // Writes the pieces to f (open for writing, seekable, positioned at its start), then the
-// checksum at checksumOffset. *written: the bytes written. False with *error when a file
-// cannot be read, is shorter than its resource says, or f cannot be written.
+// checksum at checksumOffset (f is left positioned just after it). *written: the bytes
+// written. False with *error when a file cannot be read, is shorter than its resource says,
+// or f cannot be written.
 bool WriteImagePieces(const std::vector<ImagePiece>& pieces, size_t checksumOffset, FILE* f, uint64_t* written,
                       std::string* error);
 

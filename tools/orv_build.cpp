@@ -179,7 +179,7 @@ int OrvBuild(int argc, char** argv) {
   bool written = WriteInstaller(plan, options.output, &size, &error);
   unlink(dataTemp.c_str());
   if (!written) {
-    fprintf(stderr, "%s\n", ("orv build: error: " + error).c_str());
+    fprintf(stderr, "%s: error: %s\n", options.output.c_str(), error.c_str());
     return 1;
   }
   if (!quiet)
