@@ -7,7 +7,9 @@
 #include <windows.h>
 #endif
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tools/orv_product.h"
@@ -62,6 +64,13 @@ void ShowProgress(void* context, size_t filesDone, uint64_t bytesDone) {
   fprintf(stderr, "\rorv build: packing %zu/%zu files, %llu/%llu MB", filesDone, p->files,
           (unsigned long long)(bytesDone >> 20), (unsigned long long)(p->bytes >> 20));
   fflush(stderr);
+}
+
+bool FileSize(const std::string& path, uint64_t* size, std::string* error) {
+  std::error_code ec;
+  *size = std::filesystem::file_size(path, ec);
+  if (ec) *error = path + ": cannot be read: " + ec.message();
+  return !ec;
 }
 
 }  // namespace
@@ -131,37 +140,50 @@ int OrvBuild(int argc, char** argv) {
     pack.progress = ShowProgress;
     pack.progressContext = &progress;
   }
+  // DATA stays in its temporary file: its CRC is read from there, and the installer is
+  // written with DATA copied from there in chunks, so memory does not grow with the payload.
   std::string dataTemp = options.output + ".orv-data" + std::to_string(getpid());
-  std::vector<uint8_t> data;
-  bool packed = WritePackData(product.plan, pack, dataTemp, &error) && ReadFileBytes(dataTemp, &data, &error);
-  unlink(dataTemp.c_str());
+  const std::string& list = product.plan.fileList;
+  std::string checksum;
+  uint64_t dataSize = 0;
+  bool packed = WritePackData(product.plan, pack, dataTemp, &error) && FileSize(dataTemp, &dataSize, &error) &&
+                FilesChecksumOfFile(list, dataTemp, dataSize, &checksum, &error);
   if (tty) fputs("\n", stderr);
   if (!packed) {
+    unlink(dataTemp.c_str());
     fprintf(stderr, "%s: error: %s\n", options.dir.c_str(), error.c_str());
     return 1;
   }
 
-  const std::string& list = product.plan.fileList;
-  std::string checksum = FilesChecksum(list, data);
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
-      {"SCRIPT", std::vector<uint8_t>(product.script.begin(), product.script.end())},
-      {"LICENCE", std::vector<uint8_t>(product.licence.begin(), product.licence.end())},
-      {"FILELIST", std::vector<uint8_t>(list.begin(), list.end())},
-      {"DATA", std::move(data)},
-      {"UNINSTALL", std::move(uninstaller)},
-      {"CHECKSUM", std::vector<uint8_t>(checksum.begin(), checksum.end())},
-  };
-  std::vector<uint8_t> installer;
-  if (!AssembleInstaller(stub, files, stamp, &installer, &error)) {
+  std::vector<FilesItem> files(6);
+  files[0].name = "SCRIPT";
+  files[0].bytes.assign(product.script.begin(), product.script.end());
+  files[1].name = "LICENCE";
+  files[1].bytes.assign(product.licence.begin(), product.licence.end());
+  files[2].name = "FILELIST";
+  files[2].bytes.assign(list.begin(), list.end());
+  files[3].name = "DATA";
+  files[3].file = dataTemp;
+  files[3].fileSize = dataSize;
+  files[4].name = "UNINSTALL";
+  files[4].bytes = std::move(uninstaller);
+  files[5].name = "CHECKSUM";
+  files[5].bytes.assign(checksum.begin(), checksum.end());
+  InstallerPlan plan;
+  if (!PlanInstaller(stub, files, stamp, &plan, &error)) {
+    unlink(dataTemp.c_str());
     fprintf(stderr, "%s: error: %s\n", stubPath.c_str(), error.c_str());
     return 1;
   }
-  if (!WriteFileWhole(options.output, installer, true, &error)) {
+  uint64_t size = 0;
+  bool written = WriteInstaller(plan, options.output, &size, &error);
+  unlink(dataTemp.c_str());
+  if (!written) {
     fprintf(stderr, "%s: error: %s\n", options.output.c_str(), error.c_str());
     return 1;
   }
   if (!quiet)
-    printf("orv build: wrote %s: %zu files, %llu bytes of payload, %zu bytes\n", options.output.c_str(),
-           product.plan.entries.size(), (unsigned long long)product.plan.dataSize, installer.size());
+    printf("orv build: wrote %s: %zu files, %llu bytes of payload, %llu bytes\n", options.output.c_str(),
+           product.plan.entries.size(), (unsigned long long)product.plan.dataSize, (unsigned long long)size);
   return 0;
 }

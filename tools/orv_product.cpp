@@ -17,6 +17,7 @@
 #endif
 
 #include "common/crc32.h"
+#include "tools/image_stream.h"
 #include "tools/resource_tree.h"
 #include "tools/script_check.h"
 
@@ -47,23 +48,45 @@ bool ReadFileText(const std::string& path, std::string* out, std::string* error)
   return true;
 }
 
-bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, bool executable, std::string* error) {
+bool WriteFileWholeWith(const std::string& path, bool executable,
+                        const std::function<bool(FILE*, std::string*)>& write, std::string* error) {
   std::string tmp = path + ".orv-tmp" + std::to_string(getpid());
   FILE* f = fopen(tmp.c_str(), "wb");
   if (!f) {
     *error = path + ": cannot be written: " + strerror(errno);
     return false;
   }
-  bool ok = (data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size());
-  ok = FlushToDisk(f) && ok;
-  ok = fclose(f) == 0 && ok;
-  if (ok && executable) chmod(tmp.c_str(), 0755);
-  if (!ok || !RenameOver(tmp, path)) {
-    *error = path + ": cannot be written: " + strerror(errno);
-    unlink(tmp.c_str());
-    return false;
+  std::string why;
+  bool ok = write(f, &why);
+  if (ok && !FlushToDisk(f)) {
+    why = std::string("cannot be written: ") + strerror(errno);
+    ok = false;
   }
-  return true;
+  if (fclose(f) != 0 && ok) {
+    why = std::string("cannot be written: ") + strerror(errno);
+    ok = false;
+  }
+  if (ok && executable) chmod(tmp.c_str(), 0755);
+  if (ok && !RenameOver(tmp, path)) {
+    why = std::string("cannot be written: ") + strerror(errno);
+    ok = false;
+  }
+  if (!ok) {
+    *error = path + ": " + why;
+    unlink(tmp.c_str());
+  }
+  return ok;
+}
+
+bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, bool executable, std::string* error) {
+  return WriteFileWholeWith(
+      path, executable,
+      [&](FILE* f, std::string* why) {
+        if (data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size()) return true;
+        *why = std::string("cannot be written: ") + strerror(errno);
+        return false;
+      },
+      error);
 }
 
 std::string KitFile(const std::string& name) {
@@ -104,6 +127,16 @@ std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t
   char text[9];
   snprintf(text, sizeof text, "%08X", crc);
   return text;
+}
+
+bool FilesChecksumOfFile(const std::string& fileList, const std::string& dataPath, uint64_t dataSize,
+                         std::string* checksum, std::string* error) {
+  uint32_t crc = Crc32(reinterpret_cast<const uint8_t*>(fileList.data()), fileList.size());
+  if (!FileCrc32(dataPath, dataSize, crc, &crc, error)) return false;
+  char text[9];
+  snprintf(text, sizeof text, "%08X", crc);
+  *checksum = text;
+  return true;
 }
 
 namespace {
@@ -202,18 +235,20 @@ bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* d
   return complete;
 }
 
-bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
-                       uint32_t timeStamp, std::vector<uint8_t>* out, std::string* error) {
+namespace {
+
+// The stub's resources with the FILES resources put in (replacing any of the same names).
+bool InstallerResources(const std::vector<uint8_t>& stub, const std::vector<FilesItem>& files,
+                        std::vector<Resource>* list, std::string* error) {
   PeImage pe;
-  std::vector<Resource> list;
-  if (!ParsePe(stub.data(), stub.size(), &pe, error) || !ReadResources(stub.data(), stub.size(), pe, &list, error)) {
+  if (!ParsePe(stub.data(), stub.size(), &pe, error) || !ReadResources(stub.data(), stub.size(), pe, list, error)) {
     *error = "stub: " + *error;
     return false;
   }
   // The FILES resources take the language most of the stub's own resources have, so that
   // the installer's look-up without a language finds them as it finds its dialogs.
   std::map<uint16_t, size_t> languages;
-  for (const Resource& r : list) languages[r.language]++;
+  for (const Resource& r : *list) languages[r.language]++;
   uint16_t language = 0;
   size_t most = 0;
   for (const auto& l : languages)
@@ -221,19 +256,53 @@ bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::
       most = l.second;
       language = l.first;
     }
-  for (const auto& f : files) {
+  for (const FilesItem& f : files) {
     Resource r;
     r.type = ResourceId::Name("FILES");
-    r.name = ResourceId::Name(f.first);
+    r.name = ResourceId::Name(f.name);
     r.language = language;
-    r.data = f.second;
-    SetResource(&list, std::move(r));
+    r.data = f.bytes;
+    r.file = f.file;
+    r.fileSize = f.fileSize;
+    SetResource(list, std::move(r));
   }
+  return true;
+}
+
+}  // namespace
+
+bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
+                       uint32_t timeStamp, std::vector<uint8_t>* out, std::string* error) {
+  std::vector<FilesItem> items;
+  for (const auto& f : files) {
+    items.push_back({});
+    items.back().name = f.first;
+    items.back().bytes = f.second;
+  }
+  std::vector<Resource> list;
+  if (!InstallerResources(stub, items, &list, error)) return false;
   if (!WriteResources(stub, list, timeStamp, out, error)) {
     *error = "stub: " + *error;
     return false;
   }
   return true;
+}
+
+bool PlanInstaller(const std::vector<uint8_t>& stub, const std::vector<FilesItem>& files, uint32_t timeStamp,
+                   InstallerPlan* plan, std::string* error) {
+  if (!InstallerResources(stub, files, &plan->resources, error)) return false;
+  if (!PlanResourceWrite(stub, plan->resources, timeStamp, &plan->pieces, &plan->checksumOffset, error)) {
+    *error = "stub: " + *error;
+    return false;
+  }
+  return true;
+}
+
+bool WriteInstaller(const InstallerPlan& plan, const std::string& path, uint64_t* size, std::string* error) {
+  return WriteFileWholeWith(
+      path, true,
+      [&](FILE* f, std::string* why) { return WriteImagePieces(plan.pieces, plan.checksumOffset, f, size, why); },
+      error);
 }
 
 int UsageError(const char* verb, const std::string& message) {

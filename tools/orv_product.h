@@ -4,12 +4,16 @@
 // and its FILES resources.
 #include <stdint.h>
 
+#include <stdio.h>
+
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tools/diagnostics.h"
 #include "tools/pack.h"
+#include "tools/resource_tree.h"
 
 // The FILES resources of an installer, in the order they are written.
 extern const char* const kFilesNames[6];
@@ -19,6 +23,11 @@ bool ReadFileText(const std::string& path, std::string* out, std::string* error)
 
 // Writes data to path whole or not at all: a temporary file beside it, then renamed.
 bool WriteFileWhole(const std::string& path, const std::vector<uint8_t>& data, bool executable, std::string* error);
+
+// The same, the content written by `write` into the open temporary file (which it may seek
+// in); `write` sets *error without the path.
+bool WriteFileWholeWith(const std::string& path, bool executable,
+                        const std::function<bool(FILE*, std::string*)>& write, std::string* error);
 
 // The kit's file `name` (install_stub.exe, uninstall.exe) found relative to the running
 // program: win/NAME beside it (the build tree) or ../share/orv/NAME (an installed kit).
@@ -32,6 +41,10 @@ bool ReproducibleTimeStamp(uint32_t* stamp, std::string* error);
 // The CHECKSUM resource: the CRC-32 of the FILELIST bytes followed by the DATA bytes, as
 // exactly eight upper-case hexadecimal digits.
 std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data);
+
+// The same for DATA that is the first dataSize bytes of a file, read in chunks.
+bool FilesChecksumOfFile(const std::string& fileList, const std::string& dataPath, uint64_t dataSize,
+                         std::string* checksum, std::string* error);
 
 // A product folder read and checked: what `orv check` reports and `orv build` ships.
 struct ProductOptions {
@@ -54,6 +67,34 @@ bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* d
 // same names), the PE time stamp and checksum set.
 bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
                        uint32_t timeStamp, std::vector<uint8_t>* out, std::string* error);
+
+// A FILES resource to write: its bytes, or (file not "") the first fileSize bytes of that
+// file, copied when the installer is written.
+struct FilesItem {
+  std::string name;
+  std::vector<uint8_t> bytes;
+  std::string file;
+  uint64_t fileSize = 0;
+};
+
+// The installer AssembleInstaller makes, planned as pieces (tools/resource_tree.h) to be
+// written by WriteInstaller without holding the content of items that name a file.
+struct InstallerPlan {
+  std::vector<Resource> resources;
+  std::vector<ImagePiece> pieces;  // pointing into resources
+  size_t checksumOffset = 0;
+
+  InstallerPlan() = default;
+  InstallerPlan(const InstallerPlan&) = delete;
+  InstallerPlan& operator=(const InstallerPlan&) = delete;
+};
+
+bool PlanInstaller(const std::vector<uint8_t>& stub, const std::vector<FilesItem>& files, uint32_t timeStamp,
+                   InstallerPlan* plan, std::string* error);
+
+// Writes the planned installer to path whole or not at all (as WriteFileWhole, executable),
+// files copied in chunks and the checksum summed on the way. *size: the bytes written.
+bool WriteInstaller(const InstallerPlan& plan, const std::string& path, uint64_t* size, std::string* error);
 
 // "usage: ..." on stderr with exit status 2.
 int UsageError(const char* verb, const std::string& message);

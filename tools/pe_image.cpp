@@ -114,14 +114,33 @@ bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* off
   return false;
 }
 
-uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < size; i += 2) {
-    uint32_t word = data[i] | (i + 1 < size ? (uint32_t)data[i + 1] << 8 : 0);
-    if (i >= checksumOffset && i < checksumOffset + 4) word = 0;
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
+void PeChecksumSum::Word(uint32_t word, uint64_t at) {
+  if (at >= checksumOffset_ && at < checksumOffset_ + 4) word = 0;
+  sum_ += word;
+  sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
+}
+
+void PeChecksumSum::Add(const uint8_t* data, size_t size) {
+  size_t i = 0;
+  if (pending_ >= 0 && size) {
+    Word((uint32_t)pending_ | (uint32_t)data[0] << 8, length_ - 1);
+    pending_ = -1;
+    i = 1;
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return (uint32_t)(sum + size);
+  for (; i + 1 < size; i += 2) Word(data[i] | (uint32_t)data[i + 1] << 8, length_ + i);
+  if (i < size) pending_ = data[i];
+  length_ += size;
+}
+
+uint32_t PeChecksumSum::Finish() const {
+  PeChecksumSum last = *this;
+  if (last.pending_ >= 0) last.Word((uint32_t)last.pending_, last.length_ - 1);
+  uint64_t sum = (last.sum_ & 0xFFFF) + (last.sum_ >> 16);
+  return (uint32_t)(sum + length_);
+}
+
+uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset) {
+  PeChecksumSum sum(checksumOffset);
+  sum.Add(data, size);
+  return sum.Finish();
 }

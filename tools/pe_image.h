@@ -55,6 +55,21 @@ bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* off
 // checksum field itself counted as zero, plus the file's length.
 uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset);
 
+// The same checksum over a file given in pieces of any length (odd ones too), in order.
+class PeChecksumSum {
+ public:
+  explicit PeChecksumSum(uint64_t checksumOffset) : checksumOffset_(checksumOffset) {}
+  void Add(const uint8_t* data, size_t size);
+  uint32_t Finish() const;  // the checksum of everything added so far
+
+ private:
+  void Word(uint32_t word, uint64_t at);
+  uint64_t checksumOffset_;
+  uint64_t sum_ = 0;
+  uint64_t length_ = 0;
+  int pending_ = -1;  // the first byte of a word not yet complete, or -1
+};
+
 uint32_t PeAlignUp(uint32_t value, uint32_t alignment);
 
 void PutU16(uint8_t* p, uint32_t v);

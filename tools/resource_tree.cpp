@@ -159,10 +159,23 @@ void Header(uint8_t* p, size_t named, size_t ids) {
   PutU16(p + 14, (uint32_t)ids);
 }
 
+// The pieces as one run of bytes; false when one of them is a file's content.
+bool Concatenate(const std::vector<ImagePiece>& pieces, std::vector<uint8_t>* out, std::string* error) {
+  out->clear();
+  for (const ImagePiece& p : pieces) {
+    if (p.resource) {
+      *error = "resource " + p.resource->type.Text() + "/" + p.resource->name.Text() + " is not held in memory";
+      return false;
+    }
+    out->insert(out->end(), p.bytes.begin(), p.bytes.end());
+  }
+  return true;
+}
+
 }  // namespace
 
-bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<uint8_t>* section,
-                     std::string* error) {
+bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<ImagePiece>* pieces,
+                          std::string* error) {
   std::vector<Key> sorted;
   for (const Resource& r : list) sorted.push_back({&r});
   std::stable_sort(sorted.begin(), sorted.end());
@@ -208,20 +221,23 @@ bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std
         strings[id->name] = at;
         at += 2 + 2 * id->name.size();
       }
+  size_t directoryEnd = at;
   std::vector<size_t> dataAt(unique.size());
+  uint64_t end = at;
   for (size_t i = 0; i < unique.size(); i++) {
-    at = Align(at, 8);
-    dataAt[i] = at;
-    at += unique[i].r->data.size();
+    end = Align(end, 8);
+    if (end > 0x7FFFFFFFu) break;
+    dataAt[i] = (size_t)end;
+    end += unique[i].r->Size();
   }
-  size_t total = Align(at, 8);
+  uint64_t total = Align(end, 8);
   if (total > 0x7FFFFFFFu || (uint64_t)sectionRva + total > 0xFFFFFFFFu) {
     *error = "the resources would not fit a PE image";
     return false;
   }
 
-  std::vector<uint8_t>& s = *section;
-  s.assign(total, 0);
+  // The directory, entries and strings: all before the first data.
+  std::vector<uint8_t> s(directoryEnd, 0);
   auto idField = [&](const ResourceId& id) -> uint32_t {
     return id.isName ? (uint32_t)strings[id.name] | kSubdirectory : id.id;
   };
@@ -255,19 +271,58 @@ bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std
   for (size_t i = 0; i < unique.size(); i++) {
     uint8_t* d = &s[entries + 16 * i];
     PutU32(d, (uint32_t)(sectionRva + dataAt[i]));
-    PutU32(d + 4, (uint32_t)unique[i].r->data.size());
+    PutU32(d + 4, (uint32_t)unique[i].r->Size());
     PutU32(d + 8, unique[i].r->codePage);
-    if (!unique[i].r->data.empty()) memcpy(&s[dataAt[i]], unique[i].r->data.data(), unique[i].r->data.size());
   }
   for (const auto& str : strings) {
     PutU16(&s[str.second], (uint32_t)str.first.size());
     for (size_t c = 0; c < str.first.size(); c++) PutU16(&s[str.second + 2 + 2 * c], str.first[c]);
   }
+
+  // Then the data: held bytes go on in the current piece; a file's content is a piece of
+  // its own, and the held bytes after it a new one. `base` is the section offset at which
+  // the current piece begins.
+  pieces->clear();
+  pieces->push_back({});
+  pieces->back().bytes = std::move(s);
+  size_t base = 0;
+  for (size_t i = 0; i < unique.size(); i++) {
+    const Resource& r = *unique[i].r;
+    std::vector<uint8_t>& b = pieces->back().bytes;
+    b.resize(dataAt[i] - base, 0);
+    if (r.file.empty()) {
+      b.insert(b.end(), r.data.begin(), r.data.end());
+      continue;
+    }
+    ImagePiece file;
+    file.resource = &r;
+    pieces->push_back(std::move(file));
+    pieces->push_back({});
+    base = dataAt[i] + (size_t)r.fileSize;
+  }
+  pieces->back().bytes.resize((size_t)total - base, 0);
+  return true;
+}
+
+bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<uint8_t>* section,
+                     std::string* error) {
+  std::vector<ImagePiece> pieces;
+  if (!LayoutResourcePieces(list, sectionRva, &pieces, error) || !Concatenate(pieces, section, error)) return false;
   return true;
 }
 
 bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resource>& list, uint32_t timeStamp,
                     std::vector<uint8_t>* out, std::string* error) {
+  std::vector<ImagePiece> pieces;
+  size_t checksumAt = 0;
+  if (!PlanResourceWrite(image, list, timeStamp, &pieces, &checksumAt, error) || !Concatenate(pieces, out, error))
+    return false;
+  PutU32(&(*out)[checksumAt], PeChecksum(out->data(), out->size(), checksumAt));
+  return true;
+}
+
+bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Resource>& list, uint32_t timeStamp,
+                       std::vector<ImagePiece>* pieces, size_t* checksumOffset, std::string* error) {
   PeImage pe;
   if (!ParsePe(image.data(), image.size(), &pe, error)) return false;
   if (pe.directoryCount < 3) {
@@ -331,21 +386,26 @@ bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resourc
     }
     sec.rawOffset = PeAlignUp((uint32_t)fileEnd, pe.fileAlignment);
   }
-  std::vector<uint8_t> section;
-  if (!LayoutResources(list, sec.va, &section, error)) return false;
-  sec.virtualSize = (uint32_t)section.size();
-  uint64_t rawSize = PeAlignUp((uint32_t)section.size(), pe.fileAlignment);
+  std::vector<ImagePiece> section;
+  if (!LayoutResourcePieces(list, sec.va, &section, error)) return false;
+  uint64_t sectionSize = 0;
+  for (const ImagePiece& p : section) sectionSize += p.resource ? p.resource->fileSize : p.bytes.size();
+  sec.virtualSize = (uint32_t)sectionSize;
+  uint64_t rawSize = PeAlignUp((uint32_t)sectionSize, pe.fileAlignment);
   if ((uint64_t)sec.rawOffset + rawSize > 0xFFFFFFFFu || (uint64_t)sec.va + rawSize > 0xFFFFFFFFu) {
     *error = "the resources would not fit a PE image";
     return false;
   }
   sec.rawSize = (uint32_t)rawSize;
-  section.resize(sec.rawSize, 0);
+  section.back().bytes.resize(section.back().bytes.size() + (size_t)(rawSize - sectionSize), 0);
 
-  std::vector<uint8_t>& o = *out;
+  // The first piece: the image up to the new section, then the section's first piece.
+  pieces->clear();
+  pieces->push_back({});
+  std::vector<uint8_t>& o = pieces->back().bytes;
   o.assign(image.begin(), image.begin() + (inPlace ? sec.rawOffset : fileEnd));
   o.resize(sec.rawOffset, 0);
-  o.insert(o.end(), section.begin(), section.end());
+  o.insert(o.end(), section[0].bytes.begin(), section[0].bytes.end());
 
   uint8_t* h = &o[header];
   memset(h, 0, 40);
@@ -362,6 +422,8 @@ bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resourc
   PutU32(&o[pe.DirectoryOffset(2)], sec.va);
   PutU32(&o[pe.DirectoryOffset(2) + 4], sec.virtualSize);
   PutU32(&o[pe.TimeStampOffset()], timeStamp);
-  PutU32(&o[pe.ChecksumOffset()], PeChecksum(o.data(), o.size(), pe.ChecksumOffset()));
+  PutU32(&o[pe.ChecksumOffset()], 0);
+  *checksumOffset = pe.ChecksumOffset();
+  for (size_t i = 1; i < section.size(); i++) pieces->push_back(std::move(section[i]));
   return true;
 }

@@ -32,6 +32,19 @@ struct Resource {
   uint16_t language = 0;
   uint32_t codePage = 0;
   std::vector<uint8_t> data;
+  // When not "": the content is not held but is the first fileSize bytes of this file,
+  // copied when the image is written (see image_stream.h).
+  std::string file;
+  uint64_t fileSize = 0;
+
+  uint64_t Size() const { return file.empty() ? data.size() : fileSize; }
+};
+
+// A part of a new image in file order: bytes held, or (resource not null) the content of a
+// resource that names a file.
+struct ImagePiece {
+  std::vector<uint8_t> bytes;
+  const Resource* resource = nullptr;
 };
 
 const uint16_t kResourceIcon = 3;
@@ -53,14 +66,27 @@ void SetResource(std::vector<Resource>* list, Resource resource);
 
 // Lays out a complete resource section for the list, to be loaded at sectionRva: the
 // directory tables (sorted), the data entries, the name strings, then the data, each item
-// aligned to 8 bytes. Directory time stamps are 0. False when the result would not fit 32 bits.
+// aligned to 8 bytes. Directory time stamps are 0. False when the result would not fit 32 bits,
+// or when a resource names a file (this form holds every byte).
 bool LayoutResources(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<uint8_t>* section,
                      std::string* error);
+
+// The same layout as pieces: the content of a resource that names a file is a piece of its
+// own (pointing into list), everything else is held.
+bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva, std::vector<ImagePiece>* pieces,
+                          std::string* error);
 
 // Writes the resources into a copy of a PE image: the resource section is replaced in place
 // when it is the image's last section, else a new last section is added (the old one is left
 // unused). The resource data directory, section table, SizeOfImage, SizeOfInitializedData,
 // the time stamp and the checksum are updated. False with *error when the image cannot take
-// it (signed, data after the last section, no room for another section header).
+// it (signed, data after the last section, no room for another section header), or when a
+// resource names a file.
 bool WriteResources(const std::vector<uint8_t>& image, const std::vector<Resource>& list, uint32_t timeStamp,
                     std::vector<uint8_t>* out, std::string* error);
+
+// What WriteResources writes, as pieces in file order (pointing into list), with the
+// checksum field left 0: it lies at *checksumOffset of the first piece, which holds every
+// header. A resource naming a file need not be held.
+bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Resource>& list, uint32_t timeStamp,
+                       std::vector<ImagePiece>* pieces, size_t* checksumOffset, std::string* error);
