@@ -155,20 +155,8 @@ int OrvBuild(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<FilesItem> files(6);
-  files[0].name = "SCRIPT";
-  files[0].bytes.assign(product.script.begin(), product.script.end());
-  files[1].name = "LICENCE";
-  files[1].bytes.assign(product.licence.begin(), product.licence.end());
-  files[2].name = "FILELIST";
-  files[2].bytes.assign(list.begin(), list.end());
-  files[3].name = "DATA";
-  files[3].file = dataTemp;
-  files[3].fileSize = dataSize;
-  files[4].name = "UNINSTALL";
-  files[4].bytes = std::move(uninstaller);
-  files[5].name = "CHECKSUM";
-  files[5].bytes.assign(checksum.begin(), checksum.end());
+  std::vector<FilesItem> files = InstallerFiles(product.script, product.licence, list, dataTemp, dataSize,
+                                               std::move(uninstaller), checksum);
   InstallerPlan plan;
   if (!PlanInstaller(stub, files, stamp, &plan, &error)) {
     unlink(dataTemp.c_str());

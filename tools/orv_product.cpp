@@ -288,6 +288,27 @@ bool AssembleInstaller(const std::vector<uint8_t>& stub, const std::vector<std::
   return true;
 }
 
+std::vector<FilesItem> InstallerFiles(const std::string& script, const std::string& licence,
+                                      const std::string& fileList, const std::string& dataPath,
+                                      uint64_t dataSize, std::vector<uint8_t> uninstaller,
+                                      const std::string& checksum) {
+  std::vector<FilesItem> files(6);
+  files[0].name = "SCRIPT";
+  files[0].bytes.assign(script.begin(), script.end());
+  files[1].name = "LICENCE";
+  files[1].bytes.assign(licence.begin(), licence.end());
+  files[2].name = "FILELIST";
+  files[2].bytes.assign(fileList.begin(), fileList.end());
+  files[3].name = "DATA";
+  files[3].file = dataPath;
+  files[3].fileSize = dataSize;
+  files[4].name = "UNINSTALL";
+  files[4].bytes = std::move(uninstaller);
+  files[5].name = "CHECKSUM";
+  files[5].bytes.assign(checksum.begin(), checksum.end());
+  return files;
+}
+
 bool PlanInstaller(const std::vector<uint8_t>& stub, const std::vector<FilesItem>& files, uint32_t timeStamp,
                    InstallerPlan* plan, std::string* error) {
   if (!InstallerResources(stub, files, &plan->resources, error)) return false;

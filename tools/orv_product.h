@@ -77,6 +77,12 @@ struct FilesItem {
   uint64_t fileSize = 0;
 };
 
+// The six FILES resources of an installer, DATA named by its file.
+std::vector<FilesItem> InstallerFiles(const std::string& script, const std::string& licence,
+                                      const std::string& fileList, const std::string& dataPath,
+                                      uint64_t dataSize, std::vector<uint8_t> uninstaller,
+                                      const std::string& checksum);
+
 // The installer AssembleInstaller makes, planned as pieces (tools/resource_tree.h) to be
 // written by WriteInstaller without holding the content of items that name a file.
 struct InstallerPlan {

@@ -116,20 +116,7 @@ TEST(ImageStream, InstallerFromDataFileEqualsTheOneAssembledInMemory) {
                                     7, &whole, &error))
           << error;
 
-      std::vector<FilesItem> files(6);
-      files[0].name = "SCRIPT";
-      files[0].bytes = {'s', 'c', 'r'};
-      files[1].name = "LICENCE";
-      files[1].bytes = {'l'};
-      files[2].name = "FILELIST";
-      files[2].bytes.assign(list.begin(), list.end());
-      files[3].name = "DATA";
-      files[3].file = dataPath;
-      files[3].fileSize = size;
-      files[4].name = "UNINSTALL";
-      files[4].bytes = uninstaller;
-      files[5].name = "CHECKSUM";
-      files[5].bytes.assign(fromFile.begin(), fromFile.end());
+      std::vector<FilesItem> files = InstallerFiles("scr", "l", list, dataPath, size, uninstaller, fromFile);
       InstallerPlan plan;
       ASSERT_TRUE(PlanInstaller(stub, files, 7, &plan, &error)) << error;
       uint64_t written = 0;
