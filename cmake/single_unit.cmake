@@ -6,12 +6,8 @@
 # what nothing calls.
 #
 # One translation unit means one anonymous namespace: two files that each have a helper of
-# the same name clash. ORV_UNIT_RENAMES lists such names per file ("file:name,name"); the
-# generated unit renames them with a macro around that file's #include. A new clash shows
-# as a compile error of the generated unit ("conflicting declaration"): add the name here.
-set(ORV_UNIT_RENAMES
-  "install/files.cpp:kCannotCreate,kCannotWrite"
-  "install/drivers.cpp:SetText")
+# the same name clash, and show it as a compile error of the generated unit ("conflicting
+# declaration" or "redefinition"). Give one of them a name of its own.
 
 # Files compiled for speed rather than size inside the unit: the payload's expander (its
 # speed is measured by lzcheck.exe, built with -Os as here).
@@ -26,24 +22,11 @@ function(orv_single_unit out entry)
   string(APPEND text "extern \"C\" __attribute__((externally_visible)) int __cdecl atexit(void (__cdecl*)(void));\n")
   foreach(src ${ARGN})
     file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${src})
-    string(MAKE_C_IDENTIFIER ${rel} prefix)
-    set(names "")
-    foreach(rename ${ORV_UNIT_RENAMES})
-      if(rename MATCHES "^${rel}:(.*)$")
-        string(REPLACE "," ";" names "${CMAKE_MATCH_1}")
-      endif()
-    endforeach()
     list(FIND ORV_UNIT_FAST ${rel} fast)
     if(NOT fast EQUAL -1)
       string(APPEND text "#pragma GCC push_options\n#pragma GCC optimize(\"Os\")\n")
     endif()
-    foreach(name ${names})
-      string(APPEND text "#define ${name} ${prefix}_${name}\n")
-    endforeach()
     string(APPEND text "#include \"${rel}\"\n")
-    foreach(name ${names})
-      string(APPEND text "#undef ${name}\n")
-    endforeach()
     if(NOT fast EQUAL -1)
       string(APPEND text "#pragma GCC pop_options\n")
     endif()

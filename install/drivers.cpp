@@ -60,7 +60,7 @@ bool SetDword(HKEY key, const char* name, DWORD value) {
          ERROR_SUCCESS;
 }
 
-bool SetText(HKEY key, const char* name, const char* text) {
+bool SetServiceText(HKEY key, const char* name, const char* text) {
   return sys::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                              static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
 }
@@ -74,8 +74,8 @@ int WriteServiceKey(const char* keyPath, const char* displayName, bool win98, co
   if (!SetDword(key.get(), "Type", SERVICE_KERNEL_DRIVER)) return ReportInternalError(54);
   if (!SetDword(key.get(), "Start", SERVICE_AUTO_START)) return ReportInternalError(55);
   if (!SetDword(key.get(), "ErrorControl", SERVICE_ERROR_NORMAL)) return ReportInternalError(56);
-  if (!SetText(key.get(), "DisplayName", displayName)) return ReportInternalError(57);
-  if (win98 && !SetText(key.get(), "ImagePath", imagePath)) return ReportInternalError(58);
+  if (!SetServiceText(key.get(), "DisplayName", displayName)) return ReportInternalError(57);
+  if (win98 && !SetServiceText(key.get(), "ImagePath", imagePath)) return ReportInternalError(58);
   return 0;
 }
 

@@ -12,8 +12,8 @@ namespace {
 const int kListNotFound = 9;
 const int kListNotLoaded = 10;
 const int kListNotLocked = 11;
-const int kCannotCreate = 17;
-const int kCannotWrite = 18;
+const int kFileNotCreated = 17;
+const int kFileNotWritten = 18;
 const int kCannotRecord = 19;
 
 const char kDirectoryIsFile[] = "Output file directory already exists as a file";
@@ -64,13 +64,13 @@ int CreateDirectories(const FileEntry& entry) {
 // again: the uninstall script does not know it, so nothing else would take it away.
 int WriteTarget(const char* target, const FileEntry& entry, unsigned offset) {
   FileHandle out(sys::CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-  if (!out.valid()) return ShowWarning(kCannotCreateFile, kCannotCreate);
+  if (!out.valid()) return ShowWarning(kCannotCreateFile, kFileNotCreated);
   DWORD size = (DWORD)entry.size;
   DWORD written = 0;
   if (!sys::WriteFile(out.get(), g.Payload + offset, size, &written, NULL) || written != size) {
     out.Close();
     sys::DeleteFileA(target);
-    return ShowWarning(kCannotWriteFile, kCannotWrite);
+    return ShowWarning(kCannotWriteFile, kFileNotWritten);
   }
   if (entry.hasTime) {
     FILETIME time = {entry.timeLow, entry.timeHigh};
@@ -103,7 +103,7 @@ int InstallFiles(const char* list, size_t size) {
     bool written = false;
     if (!fits || ShouldWrite(target, entry)) {
       if ((result = CreateDirectories(entry)) != 0) return result;
-      if (!fits) return ShowWarning(kCannotCreateFile, kCannotCreate);
+      if (!fits) return ShowWarning(kCannotCreateFile, kFileNotCreated);
       if ((result = WriteTarget(target, entry, offset)) != 0) return result;
       written = true;
     }
