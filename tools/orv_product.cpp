@@ -121,21 +121,30 @@ bool ReproducibleTimeStamp(uint32_t* stamp, std::string* error) {
   return true;
 }
 
-std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data) {
-  uint32_t crc = Crc32(reinterpret_cast<const uint8_t*>(fileList.data()), fileList.size());
-  crc = Crc32(data.data(), data.size(), crc);
+namespace {
+
+// The CHECKSUM resource's form: eight upper-case hexadecimal digits.
+std::string ChecksumText(uint32_t crc) {
   char text[9];
   snprintf(text, sizeof text, "%08X", crc);
   return text;
 }
 
+uint32_t FileListCrc(const std::string& fileList) {
+  return Crc32(reinterpret_cast<const uint8_t*>(fileList.data()), fileList.size());
+}
+
+}  // namespace
+
+std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data) {
+  return ChecksumText(Crc32(data.data(), data.size(), FileListCrc(fileList)));
+}
+
 bool FilesChecksumOfFile(const std::string& fileList, const std::string& dataPath, uint64_t dataSize,
                          std::string* checksum, std::string* error) {
-  uint32_t crc = Crc32(reinterpret_cast<const uint8_t*>(fileList.data()), fileList.size());
-  if (!FileCrc32(dataPath, dataSize, crc, &crc, error)) return false;
-  char text[9];
-  snprintf(text, sizeof text, "%08X", crc);
-  *checksum = text;
+  uint32_t crc = 0;
+  if (!FileCrc32(dataPath, dataSize, FileListCrc(fileList), &crc, error)) return false;
+  *checksum = ChecksumText(crc);
   return true;
 }
 
