@@ -118,9 +118,11 @@ void CloseUninstallScript(int result) {
         DirList::Cursor it;
         for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
           if (!WriteScriptLine(file, path)) break;
-      } else if (g.RegistrySectionClosed || WriteScriptLine(file, ".")) {
+      } else if (g.DriversRecorded < g.DriverNames.count() &&
+                 (g.RegistrySectionClosed || WriteScriptLine(file, "."))) {
         // The drivers of this run not yet in the driver section, the one that failed
-        // included: the roll-back takes their files, services and keys.
+        // included: the roll-back takes their files, services and keys. Without such a
+        // driver the script stays as the failure left it.
         WriteDriverNames(file);
       }
     }

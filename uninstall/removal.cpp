@@ -45,6 +45,8 @@ void RemovePath(UninstallRun& run, const char* path) {
 }
 
 void RemoveListedPath(UninstallRun& run, const char* line) {
+  // An empty line names nothing: like a path that is already gone, it is passed over.
+  if (line[0] == 0) return;
   if (IsRemovablePath(line))
     RemovePath(run, line);
   else

@@ -205,6 +205,25 @@ def test_registry_item_stops_with_30_before_any_driver(case):
     assert not pfx.exists(f.INSTALL_DIR), pfx.tree("C:\\Program Files")
 
 
+def test_failure_after_the_file_section_without_a_driver_leaves_the_script_as_it_was(case):
+    # The registry item fails after the file section was closed and before any driver: the
+    # file of the failed installation ends with the file section's "." and nothing else,
+    # as the roll-back (kept from starting here) and any later reader must find it.
+    setup = driver_product(case, ["NT,orvtest,drivers\\orvtest.sys," + DISPLAY],
+                           registry=["HKLM,Software\\Kestrel Lane"])
+    for version in ("nt40", "win98"):
+        pfx = case.prefix(version)
+        r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(30) + "end\n",
+                    fault="ShellExecuteA:1", name="install-" + version)
+        assert r.exit_code == 0, r.exit_code
+        data = pfx.uninstall_script(f.INSTALL_DIR + "\\Uninst.orv")
+        lines = data.split(b"\r\n")
+        assert lines[-1] == b"" and lines[-2] == b"." and lines.count(b".") == 1, (version, data[-120:])
+        # Before the "." stand the header and the file section of the files installed.
+        header, secs = f.sections(f.uninstall_lines(pfx))
+        assert len(secs) == 1 and f.INSTALL_DIR in secs[0], (version, secs)
+
+
 def test_script_ending_before_registry_line_is_69(case):
     setup = driver_product(case, [], stop_after="items")
     pfx = case.prefix("nt40")

@@ -31,10 +31,11 @@ def test_each_bad_line_is_reported_and_everything_else_removed(case):
     u.add_reg_key(pfx, "HKLM", u.KEY)
     u.add_reg_key(pfx, "HKCU", u.USER_KEY)
     u.add_driver_service(pfx, start=3)
-    bad_paths = ["", "README.TXT", "docs\\index.html", "\\Orv Test\\Lumivane\\README.TXT", "C:Orv Test",
-                 "\\\\.\\C:\\Orv Test"]
-    # The good lines come after the bad ones in every section: the run goes on.
-    lines = [u.COMPANY, u.APP, u.VERSION] + bad_paths + files + [
+    bad_paths = ["README.TXT", "docs\\index.html", "\\Orv Test\\Lumivane\\README.TXT", "C:Orv Test",
+                 "\\\\.\\C:\\Orv Test", "\\\\./C:\\Orv Test\\", "\\\\?/C:/Orv Test"]
+    # The good lines come after the bad ones in every section: the run goes on. An empty
+    # file line names nothing and is passed over without a word.
+    lines = [u.COMPANY, u.APP, u.VERSION] + bad_paths[:1] + [""] + bad_paths[1:] + files + [
         ".",
         "HKLM", "",
         "HKCU", "\\",

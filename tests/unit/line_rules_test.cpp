@@ -33,6 +33,15 @@ TEST(LineRules, FileSectionPathsMustBeAbsolute) {
       {"\\\\.\\PhysicalDrive0\\x", false},  // the device namespace
       {"\\\\?\\C:\\x", false},              // raw paths
       {"\\\\..\\share\\x", true},           // an ordinary, if odd, server name
+      // "/" separates as "\" does: the same device and raw-path forms, refused.
+      {"\\\\./PhysicalDrive0\\x\\", false},
+      {"\\\\?/GLOBALROOT\\Device\\HarddiskVolume1\\x", false},
+      {"\\\\./PhysicalDrive0/x/", false},
+      {"\\\\?/C:/x", false},
+      {"\\\\/share\\x", false},             // empty server before "/"
+      {"\\\\server//x", false},               // empty share between separators
+      {"\\\\server/share\\x", true},        // an ordinary server and share
+      {"\\\\server\\share/x", true},
   };
   for (const Case& c : cases) EXPECT_EQ(c.accepted, IsRemovablePath(c.line)) << "line \"" << c.line << "\"";
 }

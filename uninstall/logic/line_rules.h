@@ -6,8 +6,9 @@
 
 // A file-section line: an absolute path, either a drive letter, a colon and a backslash
 // ("C:\..."), or "\\server\share\..." with a server name other than "." and "?" (those are
-// the platform's device and raw-path forms). A relative path would be resolved against
-// whatever the current directory is.
+// the platform's device and raw-path forms), server and share each ended by "\" or "/". A
+// relative path would be resolved against whatever the current directory is. (The
+// uninstaller passes over an empty line before asking: it names nothing.)
 bool IsRemovablePath(const char* line);
 
 // A registry key line below a root: not empty, no leading backslash, no empty part between
