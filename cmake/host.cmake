@@ -109,12 +109,14 @@ include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
 # the example product in DIR/share/orv/example/ and the documentation in DIR/share/doc/orv/.
 install(TARGETS orv RUNTIME DESTINATION bin)
 install(FILES ${ORV_WIN_DIR}/install_stub.exe ${ORV_WIN_DIR}/uninstall.exe DESTINATION share/orv)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/example/SCRIPT ${CMAKE_SOURCE_DIR}/resources/example/LICENCE
-        DESTINATION share/orv/example)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/example/payload.order DESTINATION share/orv/example RENAME ORDER)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/example/payload/ DESTINATION share/orv/example/payload)
-install(FILES ${ORV_WIN_DIR}/Lumivane.exe DESTINATION share/orv/example/payload OPTIONAL)
+# The example's product folder as the Windows sub-build made it (SCRIPT, LICENCE, ORDER and
+# payload/ with its fixed file times, which the installed copies keep): orv build of it
+# gives the build tree's install.exe, byte for byte.
+install(DIRECTORY ${ORV_WIN_DIR}/example/product/ DESTINATION share/orv/example USE_SOURCE_PERMISSIONS)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/orv)
 if(EXISTS ${CMAKE_SOURCE_DIR}/docs)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/orv)
 endif()
+
+# The kit as a Debian package: cmake --build build --target deb.
+include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)
