@@ -28,6 +28,8 @@ list(FILTER ORV_TOOL_LIB_SOURCES EXCLUDE REGEX "_main\\.cpp$")
 add_library(orv_tools STATIC ${ORV_TOOL_LIB_SOURCES} ${CMAKE_SOURCE_DIR}/tools/empty.cpp)
 target_link_libraries(orv_tools PUBLIC orv_logic)
 target_compile_options(orv_tools PRIVATE ${ORV_WARNINGS} -O2)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/tools/orv_version.cpp PROPERTIES
+  COMPILE_DEFINITIONS ORV_KIT_VERSION="${PROJECT_VERSION}")
 file(GLOB ORV_TOOL_MAINS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*_main.cpp)
 set(ORV_TOOL_TARGETS)
 foreach(src ${ORV_TOOL_MAINS})
@@ -101,18 +103,20 @@ include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
 
-# The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and orv-pack;
+# The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and
 # orv.exe, the same command for Windows, is installed by cmake/orv_windows.cmake),
 # the 32-bit stub and uninstaller in DIR/share/orv/ (where orv looks for them by default),
 # the example product in DIR/share/orv/example/ and the documentation in DIR/share/doc/orv/.
-install(TARGETS orv orv-pack RUNTIME DESTINATION bin)
+install(TARGETS orv RUNTIME DESTINATION bin)
 install(FILES ${ORV_WIN_DIR}/install_stub.exe ${ORV_WIN_DIR}/uninstall.exe DESTINATION share/orv)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/example/SCRIPT ${CMAKE_SOURCE_DIR}/resources/example/LICENCE
-        DESTINATION share/orv/example)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/example/payload.order DESTINATION share/orv/example RENAME ORDER)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/example/payload/ DESTINATION share/orv/example/payload)
-install(FILES ${ORV_WIN_DIR}/Lumivane.exe DESTINATION share/orv/example/payload OPTIONAL)
+# The example's product folder as the Windows sub-build made it (SCRIPT, LICENCE, ORDER and
+# payload/ with its fixed file times, which the installed copies keep): orv build of it
+# gives the build tree's install.exe, byte for byte.
+install(DIRECTORY ${ORV_WIN_DIR}/example/product/ DESTINATION share/orv/example USE_SOURCE_PERMISSIONS)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/orv)
 if(EXISTS ${CMAKE_SOURCE_DIR}/docs)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/orv)
 endif()
+
+# The kit as a Debian package: cmake --build build --target deb.
+include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)

@@ -9,6 +9,8 @@ if(ORV_WINDOWS_ORV)
   set(ORV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
   file(GLOB ORV_TOOL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
   list(FILTER ORV_TOOL_LIB_SOURCES EXCLUDE REGEX "_main\\.cpp$")
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/tools/orv_version.cpp PROPERTIES
+    COMPILE_DEFINITIONS ORV_KIT_VERSION="${PROJECT_VERSION}")
   add_executable(orv ${ORV_LOGIC_SOURCES} ${ORV_TOOL_LIB_SOURCES} ${CMAKE_SOURCE_DIR}/tools/orv_main.cpp)
   target_include_directories(orv PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(orv PRIVATE ${ORV_WARNINGS} -O2)

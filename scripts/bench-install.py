@@ -30,7 +30,7 @@ table rows (medians of the N runs):
 - for comparison, one run of ours under the driver's default mode (its settle pauses and
   100 ms looks, as the end-to-end tests run); --no-default-run leaves it out.
 
-With --lz-stream FILE (an SZDD stream, e.g. a product's DATA made by orv-pack), also the
+With --lz-stream FILE (an SZDD stream, e.g. a product's DATA made by orv pack), also the
 expansion speed of Wine's LZCopy and of our expander on it, in the same run (lzcheck.exe
 --time, median of 5 alternating runs; MB = 10^6 bytes of expanded data).
 

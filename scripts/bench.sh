@@ -18,7 +18,7 @@
 #   BENCH_SETS ["small medium large"], BUILD [build]
 #   BENCH_SETS="small medium" RUNS=1 INSTALL_RUNS=1 scripts/bench.sh     (a quicker look)
 #
-# Needs the host build (cmake -S . -B build); builds orv, orv-pack, bench_szdd_bench and the
+# Needs the host build (cmake -S . -B build); builds orv, bench_szdd_bench and the
 # 32-bit Windows sub-build (the stub, the uninstaller, orvdrive, lzcheck) itself. As root it
 # installs the Debian packages that are missing (mscompress, nsis, the corpus's packages).
 set -euo pipefail
@@ -66,14 +66,13 @@ if [ ${#need[@]} -ne 0 ]; then
 fi
 
 [ -f "$BUILD/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$BUILD" >/dev/null
-log "building orv, orv-pack, bench_szdd_bench"
-cmake --build "$BUILD" -j2 --target orv orv-pack bench_szdd_bench >/dev/null
+log "building orv, bench_szdd_bench"
+cmake --build "$BUILD" -j2 --target orv bench_szdd_bench >/dev/null
 # The Windows sub-build: the stub that orv build writes into, the uninstaller it carries, and
 # the programs that the installation under Wine needs. Without it the rows that need it say so.
 log "building the Windows sub-build"
 cmake --build "$BUILD" -j2 --target windows >"$WORK/win-build.log" 2>&1 ||
   { tail -20 "$WORK/win-build.log" >&2; log "the Windows sub-build failed"; }
-PACK=$BUILD/orv-pack
 SZB=$BUILD/bench_szdd_bench
 ORV=$BUILD/orv
 STUB=$BUILD/win/install_stub.exe
@@ -153,7 +152,7 @@ for set in "${SETS[@]}"; do
     : > "$d/pack$t"
     for _ in $(seq "$RUNS"); do
       rm -rf "$d/out" && mkdir "$d/out"
-      timed "$d/pack$t" "$PACK" --threads "$t" "$p" "$d/out"
+      timed "$d/pack$t" "$ORV" pack --threads "$t" "$p" "$d/out"
     done
     R[$set.packs$t]=$(stat_of "$d/pack$t" 1)
     R[$set.packkb$t]=$(stat_of "$d/pack$t" 2)

@@ -119,6 +119,8 @@ def main():
         pfx = case.prefix()
         if desktop.use_virtual_desktop(pfx) != 0:
             say("screenshots: could not set the virtual desktop; the windows will have no frames")
+        if desktop.open_html_with_winebrowser(pfx) != 0:
+            say("screenshots: could not register a program for .html files")
 
         say("screenshots: the installation, every dialog answered with its default button")
         start = len(camera.taken)

@@ -25,6 +25,10 @@ have python3 || need+=(python3)
 # Authenticode signing of a built installer (the publisher's guide and its end-to-end test).
 have osslsigncode || need+=(osslsigncode)
 have openssl || need+=(openssl)
+# The kit's Debian package (packaging/make-deb.sh) and its check.
+have dpkg-shlibdeps || need+=(dpkg-dev)
+have lintian || need+=(lintian)
+have man || need+=(man-db)
 wine_ok=1
 have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "tools/orv_product.h"
+#include "tools/orv_sign.h"
 #include "tools/orv_verbs.h"
 
 namespace {
 
 const char kHelp[] =
     "Usage: orv build PRODUCT_DIR -o SETUP.EXE [--stub FILE] [--uninstaller FILE]\n"
-    "                 [--order FILE] [-q] [--strict]\n"
+    "                 [--order FILE] [--sign 'COMMAND {in} {out}'] [-q] [--strict]\n"
     "\n"
     "Makes a product's installer. PRODUCT_DIR holds:\n"
     "  SCRIPT     the install script\n"
@@ -38,6 +39,10 @@ const char kHelp[] =
     "  --stub FILE        the installer stub (default: the kit's install_stub.exe)\n"
     "  --uninstaller FILE the uninstaller it carries (default: the kit's uninstall.exe)\n"
     "  --order FILE       instead of PRODUCT_DIR/ORDER\n"
+    "  --sign COMMAND     sign with COMMAND (run by the shell, {in} and {out} replaced by\n"
+    "                     the file to sign and the file to write): the uninstaller before\n"
+    "                     it is embedded, and the finished installer. When a signing fails\n"
+    "                     nothing is written. orv sets the PE checksum of what it signed.\n"
     "  -q                 no progress line and no summary\n"
     "  --strict           warnings count as errors\n"
     "\n"
@@ -77,7 +82,7 @@ bool FileSize(const std::string& path, uint64_t* size, std::string* error) {
 
 int OrvBuild(int argc, char** argv) {
   ProductOptions options;
-  std::string stubPath, uninstallerPath;
+  std::string stubPath, uninstallerPath, sign;
   bool quiet = false, strict = false;
   std::vector<std::string> args;
   for (int i = 0; i < argc; i++) {
@@ -98,6 +103,9 @@ int OrvBuild(int argc, char** argv) {
       if (!value(&uninstallerPath)) return UsageError("build", "--uninstaller needs a file");
     } else if (a == "--order") {
       if (!value(&options.orderFile)) return UsageError("build", "--order needs a file");
+    } else if (a == "--sign") {
+      if (!value(&sign)) return UsageError("build", "--sign needs a command");
+      if (!CheckSignCommand(sign).empty()) return UsageError("build", CheckSignCommand(sign));
     } else if (a == "-q" || a == "--quiet") {
       quiet = true;
     } else if (a == "--strict") {
@@ -133,6 +141,11 @@ int OrvBuild(int argc, char** argv) {
     return 1;
   }
 
+  if (!sign.empty() && !SignBytes(sign, options.output, &uninstaller, &error)) {
+    fprintf(stderr, "%s: error: %s; nothing written\n", uninstallerPath.c_str(), error.c_str());
+    return 1;
+  }
+
   PackOptions pack;
   Progress progress{product.plan.entries.size(), product.plan.dataSize};
   bool tty = !quiet && ErrorsToTerminal();
@@ -164,7 +177,8 @@ int OrvBuild(int argc, char** argv) {
     return 1;
   }
   uint64_t size = 0;
-  bool written = WriteInstaller(plan, options.output, &size, &error);
+  bool written = sign.empty() ? WriteInstaller(plan, options.output, &size, &error)
+                              : WriteSignedInstaller(plan, sign, options.output, &size, &error);
   unlink(dataTemp.c_str());
   if (!written) {
     fprintf(stderr, "%s: error: %s\n", options.output.c_str(), error.c_str());

@@ -15,6 +15,7 @@ const char kHelp[] =
     "  orv check PRODUCT_DIR                everything build checks, nothing written\n"
     "  orv inspect setup.exe                what an installer carries, verified\n"
     "  orv pack PAYLOAD_DIR OUT_DIR         only the file list and payload stream\n"
+    "  orv --version                        the kit's version, its stub's and uninstaller's\n"
     "\n"
     "`orv VERB --help` explains each verb. Findings are reported on stderr as\n"
     "FILE:LINE: error: ... and FILE:LINE: warning: ...\n"
@@ -32,12 +33,13 @@ int main(int argc, char** argv) {
     fputs(kHelp, stdout);
     return 0;
   }
+  if (!strcmp(verb, "--version")) return OrvVersion(argc - 2, argv + 2);
   int n = argc - 2;
   char** rest = argv + 2;
   if (!strcmp(verb, "build")) return OrvBuild(n, rest);
   if (!strcmp(verb, "check")) return OrvCheck(n, rest);
   if (!strcmp(verb, "inspect")) return OrvInspect(n, rest);
-  if (!strcmp(verb, "pack")) return OrvPack(n, rest, "orv pack");
+  if (!strcmp(verb, "pack")) return OrvPack(n, rest);
   if (!strcmp(verb, "resources")) return OrvResources(n, rest);
   fprintf(stderr, "orv: unknown verb %s (see orv --help)\n", verb);
   return 2;

@@ -1,4 +1,4 @@
-// orv pack (also the command orv-pack): a product's FILELIST and DATA from its payload folder.
+// orv pack: a product's FILELIST and DATA from its payload folder.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,7 +13,7 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: orv pack [--order FILE] [--threads N] [--best] PAYLOAD_DIR OUT_DIR   (also: orv-pack ...)\n"
+    "Usage: orv pack [--order FILE] [--threads N] [--best] PAYLOAD_DIR OUT_DIR\n"
     "\n"
     "Makes the file list and the payload stream of a product's installer from the files\n"
     "under PAYLOAD_DIR, and writes them as OUT_DIR/FILELIST and OUT_DIR/DATA.\n"
@@ -56,7 +56,8 @@ int Usage(const char* program) {
 
 }  // namespace
 
-int OrvPack(int argc, char** argv, const char* program) {
+int OrvPack(int argc, char** argv) {
+  const char* program = "orv pack";
   std::string orderFile;
   std::vector<std::string> args;
   PackOptions options;

@@ -20,3 +20,18 @@ def use_virtual_desktop(pfx, name="Orv", size=SIZE):
                 "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"
                 "\"%s\"=\"%s\"\n\n" % (name, name, size))
     return pfx.wine(["regedit", "/S", pfx.win(reg)])
+
+
+def open_html_with_winebrowser(pfx):
+    """Gives .html and .htm files the program Wine registers for "htmlfile" (winebrowser,
+    which hands the page to the host's browser), as a Windows machine with a browser has:
+    a completion option that opens a product's documentation then starts it instead of
+    failing. Returns regedit's exit code (0 when set)."""
+    reg = os.path.join(pfx.case.dir, "html-viewer.reg")
+    with open(reg, "w", encoding="ascii", newline="\r\n") as f:
+        f.write("REGEDIT4\n\n"
+                "[HKEY_CLASSES_ROOT\\.html]\n@=\"htmlfile\"\n\"Content Type\"=\"text/html\"\n\n"
+                "[HKEY_CLASSES_ROOT\\.htm]\n@=\"htmlfile\"\n\"Content Type\"=\"text/html\"\n\n"
+                "[HKEY_CLASSES_ROOT\\htmlfile\\shell\\open\\command]\n"
+                "@=\"\\\"C:\\\\windows\\\\system32\\\\winebrowser.exe\\\" \\\"%1\\\"\"\n\n")
+    return pfx.wine(["regedit", "/S", pfx.win(reg)])

@@ -62,7 +62,7 @@ resources={...}, omit=[...], uninstall=PATH, test=True)``
 - payload: dict relative name ("docs\\\\a.txt" or "docs/a.txt") -> bytes, or -> a host path
   to copy (str/pathlib). ``times``: name -> POSIX seconds (modification time that the file
   list's time form records; default 1999-04-24 08:02:32 UTC for every file).
-- order: the file order for orv-pack's ``--order`` (names as in payload), optional.
+- order: the file order for ``orv pack --order`` (names as in payload), optional.
 - resources: further FILES resources NAME -> bytes or a path (str or Path) (also used to REPLACE SCRIPT,
   LICENCE, FILELIST, DATA or UNINSTALL with hand-made contents); omit: names of resources to
   leave out (e.g. ["LICENCE"], ["UNINSTALL"]).

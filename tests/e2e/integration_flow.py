@@ -120,7 +120,7 @@ def q(text):
 
 def installer(case, text, payload=None, **kw):
     """A test build of an installer with this script, the short licence and the payload."""
-    case.need(os.path.join(h.build_dir(), "orv-pack"))
+    case.need(h.orv_tool())
     return case.product(script=text, licence=LICENCE, payload=DEFAULT_PAYLOAD if payload is None else payload,
                         **kw).build()
 

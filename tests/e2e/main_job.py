@@ -90,6 +90,8 @@ def job(case):
         say("  windows run in a virtual desktop of %s" % desktop.SIZE)
     else:
         say("  no virtual desktop (regedit failed): the screenshots will show no frames")
+    if desktop.open_html_with_winebrowser(pfx) != 0:
+        say("  no program for .html files (regedit failed): opening the documentation will fail")
 
     before = pfx.snapshot()
     say("\nmain job: installing with the default answers: %s" % installer)

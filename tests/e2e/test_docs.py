@@ -1,7 +1,7 @@
 """The publisher's documentation, tried as a publisher would: the product with a shortcut, a
 driver and a completion option that docs/install-script.md shows (Tidewell), taken from the
 page as it stands, checked and built with orv, installed under Wine on Windows NT 4; and the
-same installer signed with osslsigncode as docs/publishing.md shows, inspected and installed.
+same product built and signed with osslsigncode as docs/publishing.md shows, inspected and installed.
 
 The driver is the project's test driver orvtest.sys (a version resource, loads under Wine)
 under the name the page gives it."""
@@ -11,6 +11,7 @@ import shutil
 import subprocess
 
 import harness as h
+import pe
 
 PAGE = os.path.join("docs", "install-script.md")
 PRODUCT = "Tidewell"
@@ -141,26 +142,53 @@ def test_page_product_with_shortcut_driver_and_option_installs_on_nt4(case):
     check_installed(case, pfx)
 
 
+def page_sign_commands():
+    """The shell lines of docs/publishing.md that set SIGN and build with it."""
+    with open(os.path.join(h.source_dir(), "docs", "publishing.md"), encoding="utf-8") as f:
+        text = f.read()
+    lines = [ln.strip() for ln in text.splitlines() if ln.startswith("    SIGN=") or "--sign \"$SIGN\"" in ln]
+    assert len(lines) >= 2 and lines[-1].startswith("orv build"), "no signing build on the page: %r" % lines
+    return lines
+
+
+def verify(cert, path):
+    r = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path], capture_output=True, text=True)
+    assert r.returncode == 0, "osslsigncode verify %s: %s%s" % (path, r.stdout, r.stderr)
+
+
 @h.timeout(1500)
 def test_signed_installer_inspects_and_installs(case):
-    for tool in ("osslsigncode", "openssl"):
+    for tool in ("osslsigncode", "openssl", "bash"):
         assert shutil.which(tool), "%s is not installed (scripts/setup-deps.sh installs it)" % tool
-    setup = build(case, product_from_page(case))
+    folder = product_from_page(case)
+    build(case, folder)
     key, cert = os.path.join(case.dir, "key.pem"), os.path.join(case.dir, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                     "-days", "2", "-subj", "/CN=Harbour Instruments test"], check=True, capture_output=True)
-    signed = os.path.join(case.dir, "Tidewell-setup-signed.exe")
-    # The command of docs/publishing.md, with a throw-away certificate and no time stamp
-    # (no network here).
-    r = subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Tidewell 2.1 setup",
-                        "-i", "https://www.example.com/tidewell/", "-h", "sha256", "-in", setup, "-out", signed],
-                       capture_output=True, text=True)
-    assert r.returncode == 0, "osslsigncode sign: %s%s" % (r.stdout, r.stderr)
-    r = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed], capture_output=True, text=True)
-    assert r.returncode == 0, "osslsigncode verify: %s%s" % (r.stdout, r.stderr)
-    with open(setup, "rb") as a, open(signed, "rb") as b:
-        plain, sig = a.read(), b.read()
-    assert len(sig) > len(plain), "the signed file is not larger (%d, %d bytes)" % (len(sig), len(plain))
+    # The page's certificate file and password file, made from the throw-away certificate.
+    with open(os.path.join(case.dir, "p12-password.txt"), "w") as f:
+        f.write("test-password\n")
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out",
+                    os.path.join(case.dir, "publisher.p12"), "-passout", "file:p12-password.txt"],
+                   cwd=case.dir, check=True, capture_output=True)
+    # The page's commands as they stand, run by bash in the folder beside the product, with
+    # no time-stamp server (no network here) and the kit of this build.
+    lines = [ln.replace(" -t http://timestamp.digicert.com", "") for ln in page_sign_commands()]
+    script = 'orv() { "%s" "$@" --stub "%s" --uninstaller "%s"; }\nset -e\n%s\n' % (
+        orv(), h.win_file("install_stub.exe"), h.win_file("uninstall.exe"), "\n".join(lines))
+    log = os.path.join(case.dir, "sign.out")
+    rc = h.run_logged(["bash", "-c", script], dict(os.environ), log, timeout=300, cwd=case.dir)
+    said = open(log, encoding="utf-8", errors="replace").read()
+    signed = os.path.join(case.dir, "Tidewell-2.1-setup.exe")
+    assert rc == 0 and os.path.exists(signed), "the page's signing build: exit %s:\n%s\n%s" % (rc, script, said)
+    verify(cert, signed)
+    uninstaller = pe.load(signed).resource("FILES", "UNINSTALL")
+    with open(h.win_file("uninstall.exe"), "rb") as f:
+        assert len(uninstaller) > len(f.read()), "the carried uninstaller is no larger than the unsigned one"
+    extracted = os.path.join(case.dir, "UNINSTALL.exe")
+    with open(extracted, "wb") as f:
+        f.write(uninstaller)
+    verify(cert, extracted)
     rc, said = run_orv(case, ["inspect", signed], "inspect")
     assert rc == 0, "orv inspect of the signed installer: exit %s:\n%s" % (rc, said)
     assert "tidewell" in said.lower(), "orv inspect does not show the script:\n%s" % said
@@ -169,3 +197,4 @@ def test_signed_installer_inspects_and_installs(case):
     r = pfx.run(signed, scenario=SCENARIO)
     assert r.exit_code == 0, "installer exit code %r" % r.exit_code
     check_installed(case, pfx)
+    assert pfx.read(pfx.windir + "\\UnstOrv.exe") == uninstaller, "the UnstOrv.exe written is not the signed uninstaller"
