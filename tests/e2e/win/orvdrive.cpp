@@ -9,6 +9,8 @@
 // and every process it starts (Toolhelp snapshots; descendants of descendants too), and runs
 // the scenario's steps in order. Every visible top-level window of the followed processes is
 // written to LOG when first seen; LOG is JSON lines:
+//   {"event":"desktop","ready":true|false}         the session's desktop is up (see
+//                                                     ReadyDesktop), before the start
 //   {"event":"start","cmdline":..,"pid":..}
 //   {"event":"process","pid":..,"parent":..,"exe":..}   ("session":true: one of Wine's own
 //                                                     session processes, not followed)
@@ -1002,6 +1004,15 @@ void RestoreManaged() {
   RegCloseKey(key);
 }
 
+// Under Wine the session's desktop (its explorer.exe process) starts when the first program
+// of the session uses a window, and that program waits for it: 0.2 s here, which Windows,
+// whose desktop is there before any program runs, never costs. The driver brings the desktop
+// up before it starts the program, so that the log times the program and not the session.
+void ReadyDesktop() {
+  HWND desktop = GetDesktopWindow();
+  Log("{\"event\":\"desktop\",\"ready\":" + Bool(desktop != NULL && IsWindow(desktop)) + "}");
+}
+
 void Finish(bool ok) {
   if (!ok) {
     // Nothing is left waiting for an answer that will not come.
@@ -1065,6 +1076,7 @@ int main() {
   }
 
   if (pollMs == kAtOncePollMs) SetUnmanaged();
+  ReadyDesktop();
   STARTUPINFOW si;
   ZeroMemory(&si, sizeof si);
   si.cb = sizeof si;
