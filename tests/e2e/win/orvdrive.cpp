@@ -318,6 +318,7 @@ struct Seen {
   bool recorded;   // written to the log (after the settle pause)
   bool consumed;   // taken by an expect step, or reported
   std::string cls;
+  std::string record;  // the window as it was logged, once recorded
 };
 
 std::vector<Proc> procs;
@@ -420,12 +421,14 @@ void Poll() {
     if (!Followed(pid) || !IsWindowVisible(h)) continue;
     Seen* s = Find(h);
     if (!s) {
-      seen.push_back(Seen{h, now, false, false, ClassOf(h)});
-      continue;
+      seen.push_back(Seen{h, now, false, false, ClassOf(h), std::string()});
+      s = &seen.back();
     }
+    // Without a settle pause a window is recorded in the round that first sees it.
     if (!s->recorded && now - s->firstTick >= settleMs) {
       s->recorded = true;
-      Log("{\"event\":\"window\"," + WindowJson(ReadWindow(h)).substr(1));
+      s->record = WindowJson(ReadWindow(h));
+      Log("{\"event\":\"window\"," + s->record.substr(1));
     }
   }
 }
@@ -858,13 +861,13 @@ bool DoAnswerDefaults(const Step& s) {
     Poll();
     if (Seen* n = NextNew("#32770")) {
       n->consumed = true;
-      WindowInfo w = ReadWindow(n->hwnd);
-      Log("{\"event\":\"match\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"window\":" + WindowJson(w) +
-          "}");
+      // The dialog as it was recorded a moment ago: reading every control of it again
+      // would only delay the answer.
+      Log("{\"event\":\"match\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"window\":" + n->record + "}");
       current = n->hwnd;
       if (shots && !RequestShot(Num(++shotCount) + "-dialog", s)) return false;
       int id = DefaultButton(n->hwnd);
-      if (id < 0) return Fail(s, "no default button in " + Describe(w));
+      if (id < 0) return Fail(s, "no default button in " + Describe(ReadWindow(n->hwnd)));
       Log("{\"event\":\"answer\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"id\":" + Num(id) + "}");
       PostMessageW(n->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Item(n->hwnd, id));
       continue;
