@@ -27,6 +27,8 @@ table rows (medians of the N runs):
 - ours: the start-up, from the process start to its first window;
 - ours: the whole less the time its dialogs stood open before their answers (the driver's
   reaction, a few milliseconds each);
+- ours: where the time goes: from the start to the first window, from there or from each
+  answer to the next dialog (named by its caption), and from the last answer to the end;
 - for comparison, one run of ours under the driver's default mode (its settle pauses and
   100 ms looks, as the end-to-end tests run); --no-default-run leaves it out.
 
@@ -80,15 +82,33 @@ def first_ms(events, pred):
     return None
 
 
+def phases(events, pid, start, end):
+    """Where ours spends its time, from the driver's log: [(what, ms)], from the start to the
+    first window, from there (or from the answer to the dialog before) to each dialog, and
+    from the last answer to the end. Each dialog is named by its caption."""
+    out = []
+    last, last_what = start, "start"
+    for e in events:
+        if e.get("event") == "window" and e.get("pid") == pid and last is not None:
+            what = "main window" if e.get("class") != "#32770" else '"%s"' % e.get("caption", "")
+            out.append(("%s to %s" % (last_what, what), e["ms"] - last))
+            last, last_what = (e["ms"], what) if e.get("class") != "#32770" else (None, None)
+        elif e.get("event") == "answer":
+            last, last_what = e["ms"], "answer"
+    if last is not None and end is not None:
+        out.append(("answer to the end", end - last))
+    return out
+
+
 def measure(r):
-    """(whole, start-up, own) in milliseconds from one run's log; None where missing."""
+    """(whole, start-up, own, phases) in milliseconds from one run's log; None where missing."""
     ev = r.events
     start = first_ms(ev, lambda e: e.get("event") == "start")
     pid = next((e.get("pid") for e in ev if e.get("event") == "start"), None)
     end = first_ms(ev, lambda e: e.get("event") == "exit" and e.get("main"))
     first = first_ms(ev, lambda e: e.get("event") == "window" and e.get("pid") == pid)
     if start is None or end is None:
-        return None, None, None
+        return None, None, None, []
     # The time dialogs stood open: from their first sight ("window") to the answer.
     seen = {}
     waiting = 0
@@ -98,7 +118,7 @@ def measure(r):
         elif e.get("event") == "answer" and e.get("hwnd") in seen:
             waiting += e["ms"] - seen[e["hwnd"]]
     whole = end - start
-    return whole, (first - start) if first is not None else None, whole - waiting
+    return whole, (first - start) if first is not None else None, whole - waiting, phases(ev, pid, start, end)
 
 
 def fmt_s(ms):
@@ -255,6 +275,10 @@ def main():
                "each_ms": {w: [x[0] for x in results[w]] for w in setups},
                "startup_ms": median([x[1] for x in results["ours"]]),
                "own_ms": median([x[2] for x in results["ours"]])}
+        # The phases of ours, median of each over the runs that had the same phases.
+        runs_phases = [x[3] for x in results["ours"] if x[3]]
+        if runs_phases and all([w for w, _ in p] == [w for w, _ in runs_phases[0]] for p in runs_phases):
+            fig["phases_ms"] = [[w, median([p[i][1] for p in runs_phases])] for i, (w, _) in enumerate(runs_phases[0])]
         rows = []
         if a.columns == 1:
             rows += [("payload", "%d files, %.2f MB" % (len(payload), size / 1e6)),
@@ -270,6 +294,9 @@ def main():
                          "%s (runs: %s s%s)" % (fmt_s(fig["whole_ms"][w]), each(w), ratio)))
         rows += [("Installation: ours, start-up to the first window (%s)" % n, fmt_ms(fig["startup_ms"])),
                  ("Installation: ours less the time its dialogs stood open (%s)" % n, fmt_s(fig["own_ms"]))]
+        if "phases_ms" in fig:
+            rows.append(("Installation: ours, where the time goes (%s of each)" % n,
+                         "; ".join("%s %s" % (w, fmt_ms(ms)) for w, ms in fig["phases_ms"])))
         if not a.no_default_run:
             d = one("ours", False, "default-mode")
             fig["default_mode_ms"] = d[0]

@@ -38,6 +38,7 @@ PACK_TARGET=40           # MB/s wall, two threads, on the large set
 EXPAND_TARGET=2.5        # times the speed of the platform's LZCopy, under Wine
 MEMORY_TARGET=256        # MB peak resident set of the packer, whatever the payload
 RATIO_TARGET=1.0005      # compressed size over the whole-stream optimum
+WINDOW_TARGET=100        # ms from the installer's start to its first window, under Wine
 read -r -a SETS <<< "${BENCH_SETS:-small medium large}"
 WRITE_DOC=0
 case "${1:-}" in
@@ -377,14 +378,17 @@ targets() {
     "(at most $maxratio on these sets)."
   ours=$(json whole_ms ours)
   if [ -n "$ours" ]; then
-    local own zlib lzma
+    local own zlib lzma first
     own=$(json own_ms)
     zlib=$(json whole_ms zlib)
     lzma=$(json whole_ms lzma)
-    echo "- The whole installation of the medium set under Wine (a comparison, no target): ours $(secs "$ours") s with"
+    first=$(json startup_ms)
+    echo "- The whole installation of the medium set under Wine at most the peers' silent ones:" \
+      "$(met "$ours" "<=" "$(printf '%s\n' "$zlib" "$lzma" | sort -g | head -1)"): ours $(secs "$ours") s with"
     echo "  its dialogs answered at once ($(secs "$own") s less the time they stood open), makensis's silent"
     echo "  installers $(secs "$zlib") s (zlib) and $(secs "$lzma") s (solid LZMA): ours takes $(awk -v a="$ours" -v b="$zlib" 'BEGIN { printf "%.2f", a / b }')" \
-      "and $(awk -v a="$ours" -v b="$lzma" 'BEGIN { printf "%.2f", a / b }') times as long. Ours shows its first window $(json startup_ms) ms after its start."
+      "and $(awk -v a="$ours" -v b="$lzma" 'BEGIN { printf "%.2f", a / b }') times as long."
+    echo "- First window at most $WINDOW_TARGET ms after the installer's start, under Wine: $(met "$first" "<=" $WINDOW_TARGET) ($first ms)."
   fi
 }
 

@@ -9,6 +9,8 @@
 // and every process it starts (Toolhelp snapshots; descendants of descendants too), and runs
 // the scenario's steps in order. Every visible top-level window of the followed processes is
 // written to LOG when first seen; LOG is JSON lines:
+//   {"event":"desktop","ready":true|false}         the session's desktop is up (see
+//                                                     ReadyDesktop), before the start
 //   {"event":"start","cmdline":..,"pid":..}
 //   {"event":"process","pid":..,"parent":..,"exe":..}   ("session":true: one of Wine's own
 //                                                     session processes, not followed)
@@ -316,6 +318,7 @@ struct Seen {
   bool recorded;   // written to the log (after the settle pause)
   bool consumed;   // taken by an expect step, or reported
   std::string cls;
+  std::string record;  // the window as it was logged, once recorded
 };
 
 std::vector<Proc> procs;
@@ -418,12 +421,14 @@ void Poll() {
     if (!Followed(pid) || !IsWindowVisible(h)) continue;
     Seen* s = Find(h);
     if (!s) {
-      seen.push_back(Seen{h, now, false, false, ClassOf(h)});
-      continue;
+      seen.push_back(Seen{h, now, false, false, ClassOf(h), std::string()});
+      s = &seen.back();
     }
+    // Without a settle pause a window is recorded in the round that first sees it.
     if (!s->recorded && now - s->firstTick >= settleMs) {
       s->recorded = true;
-      Log("{\"event\":\"window\"," + WindowJson(ReadWindow(h)).substr(1));
+      s->record = WindowJson(ReadWindow(h));
+      Log("{\"event\":\"window\"," + s->record.substr(1));
     }
   }
 }
@@ -856,13 +861,13 @@ bool DoAnswerDefaults(const Step& s) {
     Poll();
     if (Seen* n = NextNew("#32770")) {
       n->consumed = true;
-      WindowInfo w = ReadWindow(n->hwnd);
-      Log("{\"event\":\"match\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"window\":" + WindowJson(w) +
-          "}");
+      // The dialog as it was recorded a moment ago: reading every control of it again
+      // would only delay the answer.
+      Log("{\"event\":\"match\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"window\":" + n->record + "}");
       current = n->hwnd;
       if (shots && !RequestShot(Num(++shotCount) + "-dialog", s)) return false;
       int id = DefaultButton(n->hwnd);
-      if (id < 0) return Fail(s, "no default button in " + Describe(w));
+      if (id < 0) return Fail(s, "no default button in " + Describe(ReadWindow(n->hwnd)));
       Log("{\"event\":\"answer\",\"hwnd\":" + Num((long long)(ULONG_PTR)n->hwnd) + ",\"id\":" + Num(id) + "}");
       PostMessageW(n->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)Item(n->hwnd, id));
       continue;
@@ -1002,6 +1007,15 @@ void RestoreManaged() {
   RegCloseKey(key);
 }
 
+// Under Wine the session's desktop (its explorer.exe process) starts when the first program
+// of the session uses a window, and that program waits for it: 0.2 s here, which Windows,
+// whose desktop is there before any program runs, never costs. The driver brings the desktop
+// up before it starts the program, so that the log times the program and not the session.
+void ReadyDesktop() {
+  HWND desktop = GetDesktopWindow();
+  Log("{\"event\":\"desktop\",\"ready\":" + Bool(desktop != NULL && IsWindow(desktop)) + "}");
+}
+
 void Finish(bool ok) {
   if (!ok) {
     // Nothing is left waiting for an answer that will not come.
@@ -1065,6 +1079,7 @@ int main() {
   }
 
   if (pollMs == kAtOncePollMs) SetUnmanaged();
+  ReadyDesktop();
   STARTUPINFOW si;
   ZeroMemory(&si, sizeof si);
   si.cb = sizeof si;
