@@ -74,7 +74,8 @@ file(GLOB ORV_UNINSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/*.cp
 # program that breaks a rule fails the build.
 find_program(ORV_PYTHON3 python3 REQUIRED)
 function(orv_pe_layout target)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/shipped.ld
+               ${CMAKE_SOURCE_DIR}/cmake/pe_layout.py)
   if(ORV_WIN_SHIPPED)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${ORV_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/pe_layout.py --seal $<TARGET_FILE:${target}> VERBATIM)
