@@ -22,9 +22,11 @@ set(ORV_WIN_LDFLAGS -static -static-libgcc -static-libstdc++ -s -mwindows
 set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 # The two shipped programs, for size (measured section by section with objdump -h and the
 # linker's map):
-# - no C runtime start-up: each has its own entry point (install's runs the global
-#   constructors itself), nothing else of the runtime's initialisation is needed;
-# - no base relocations: an .exe is loaded at its preferred base (Windows 95 never moves one);
+# - no C runtime, start-up or DLL: each has its own entry point (install's runs the global
+#   constructors itself), nothing else of the runtime's initialisation is needed, and the few
+#   C functions are the programs' own (common/win/runtime.cpp);
+# - base relocations kept and DYNAMIC_BASE set, so that today's systems load the programs at
+#   a random base (the Windows 95 family ignores both for an .exe);
 # - no unwind tables (no exceptions), no compiler identification strings;
 # - zero-initialised data in .bss: with -fdata-sections mingw puts it into .data sections,
 #   which take room in the file;
@@ -39,8 +41,8 @@ set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 #   sections only add padding;
 # - 32-bit: code for the 80386 instruction set, which the Windows 95 family runs on (the
 #   compiler's default, the Pentium Pro, brings conditional moves that a Pentium or a 486
-#   does not have); one section for code, data and imports, and no .eh_frame
-#   (cmake/shipped.ld).
+#   does not have); code apart from data and imports, so that no section is both writable and
+#   executable, and no .eh_frame (cmake/shipped.ld).
 set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-ident -fno-data-sections
     -fno-function-sections -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program
     -fno-inline-functions-called-once -fno-optimize-sibling-calls)
