@@ -133,6 +133,23 @@ class Pe:
             at += length
         return blocks
 
+    def rebased(self, base):
+        """The image's bytes with its relocations applied for loading at `base`, which the
+        header then names as the preferred one."""
+        opt = self.pe_offset + 24
+        (old,) = struct.unpack_from("<I", self.data, opt + 28)
+        out = bytearray(self.data)
+        for page, entries in self.base_relocations():
+            for kind, offset in entries:
+                if kind == 3:  # IMAGE_REL_BASED_HIGHLOW
+                    at = self.offset(page + offset)
+                    (value,) = struct.unpack_from("<I", out, at)
+                    struct.pack_into("<I", out, at, (value - old + base) & 0xFFFFFFFF)
+                elif kind != 0:
+                    raise PeError("relocation type %d" % kind)
+        struct.pack_into("<I", out, opt + 28, base)
+        return bytes(out)
+
     def delay_imports(self):
         """Names of the DLLs of the delay-load import directory."""
         if len(self.directories) < 14 or self.directories[13][0] == 0:

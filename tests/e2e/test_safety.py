@@ -78,10 +78,14 @@ def example_product(case, **kw):
                         resources=res, **kw)
 
 
-def install_and_uninstall(pfx, setup, env=None, fault=None):
+def install_and_uninstall(pfx, setup, env=None, fault=None, uninstaller=None):
+    """An installation with the default answers, then its uninstallation, by the uninstaller
+    the installer deployed or by `uninstaller` put in its place."""
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), env=env, fault=fault,
                 name="install")
     assert r.exit_code == 0, "install: exit %r" % r.exit_code
+    if uninstaller:
+        pfx.copy_in(uninstaller, UNINSTALLER)
     command = pfx.registry().value(f.UNINSTALL_KEY, "UninstallString")
     assert command and command.startswith(UNINSTALLER + " "), "UninstallString: %r" % command
     r = pfx.run(cmdline=command, env=env, fault=fault, name="uninstall", scenario="""
@@ -172,6 +176,22 @@ def test_imports_only_dlls_from_the_system_directory(case):
         assert names, "%s imports nothing" % name
         assert names <= ALLOWED_IMPORTS, "%s imports %r" % (name, sorted(names - ALLOWED_IMPORTS))
         assert img.delay_imports() == [], "%s delay-loads %r" % (name, img.delay_imports())
+
+
+# --- Relocations ----------------------------------------------------------------------------------
+
+def test_programs_moved_to_another_base_install_and_uninstall(case):
+    # Today's systems load the programs at a random base and apply their relocations; Wine
+    # loads an .exe at its preferred base. So the relocations are applied here, to another
+    # base (where nothing else lies), and both programs run a whole installation there: a
+    # fix-up that is missing leaves an address in the unmapped original place and crashes.
+    moved = {}
+    for name in ("install.exe", "uninstall.exe"):
+        img = pe.load(case.need(h.shipped_file(name)))
+        moved[name] = os.path.join(case.dir, "moved-" + name)
+        with open(moved[name], "wb") as out:
+            out.write(img.rebased(0x10000000))
+    install_and_uninstall(case.prefix(), moved["install.exe"], uninstaller=moved["uninstall.exe"])
 
 
 # --- Manifests -----------------------------------------------------------------------------------
