@@ -22,9 +22,11 @@ set(ORV_WIN_LDFLAGS -static -static-libgcc -static-libstdc++ -s -mwindows
 set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 # The two shipped programs, for size (measured section by section with objdump -h and the
 # linker's map):
-# - no C runtime start-up: each has its own entry point (install's runs the global
-#   constructors itself), nothing else of the runtime's initialisation is needed;
-# - no base relocations: an .exe is loaded at its preferred base (Windows 95 never moves one);
+# - no C runtime, start-up or DLL: each has its own entry point (install's runs the global
+#   constructors itself), nothing else of the runtime's initialisation is needed, and the few
+#   C functions are the programs' own (common/win/runtime.cpp);
+# - base relocations kept and DYNAMIC_BASE set, so that today's systems load the programs at
+#   a random base (the Windows 95 family ignores both for an .exe);
 # - no unwind tables (no exceptions), no compiler identification strings;
 # - zero-initialised data in .bss: with -fdata-sections mingw puts it into .data sections,
 #   which take room in the file;
@@ -39,8 +41,8 @@ set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 #   sections only add padding;
 # - 32-bit: code for the 80386 instruction set, which the Windows 95 family runs on (the
 #   compiler's default, the Pentium Pro, brings conditional moves that a Pentium or a 486
-#   does not have); one section for code, data and imports, and no .eh_frame
-#   (cmake/shipped.ld).
+#   does not have); code apart from data and imports, so that no section is both writable and
+#   executable, and no .eh_frame (cmake/shipped.ld).
 set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-ident -fno-data-sections
     -fno-function-sections -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program
     -fno-inline-functions-called-once -fno-optimize-sibling-calls)
@@ -49,10 +51,14 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 # Without the start-up nothing would apply the run-time fix-ups that importing a DLL's data
 # needs: --disable-auto-import makes any such import a link error.
-set(ORV_SHIPPED_LDFLAGS -nostartfiles -Wl,--disable-auto-import -Wl,--disable-dynamicbase
-    -Wl,--disable-reloc-section)
+# No default library either: the few C library functions are the programs' own
+# (common/win/runtime.cpp), so no C runtime DLL is imported, and a call of any other is a link
+# error; libgcc stays for the compiler's own helpers.
+set(ORV_SHIPPED_LDFLAGS -nostartfiles -nodefaultlibs -Wl,--disable-auto-import -Wl,--dynamicbase
+    -Wl,--nxcompat -Wl,--enable-reloc-section)
+set(ORV_SHIPPED_LIBS gcc)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND ORV_SHIPPED_LDFLAGS -Wl,-N -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
+  list(APPEND ORV_SHIPPED_LDFLAGS -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
 endif()
 set(ORV_INSTALL_LDFLAGS ${ORV_WIN_LDFLAGS} ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_WIN_ENTRY})
 set(CMAKE_C_FLAGS_MINSIZEREL "")
@@ -64,6 +70,19 @@ file(GLOB ORV_INSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/logic/
 file(GLOB ORV_UNINSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/logic/*.cpp)
 file(GLOB ORV_INSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/*.cpp)
 file(GLOB ORV_UNINSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/*.cpp)
+
+# After each link of a shipped 32-bit program: the resources made read-only (the linker keeps
+# the resource compiler's writable flag), then the layout checked (cmake/pe_layout.py); a
+# program that breaks a rule fails the build.
+find_program(ORV_PYTHON3 python3 REQUIRED)
+function(orv_pe_layout target)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/shipped.ld
+               ${CMAKE_SOURCE_DIR}/cmake/pe_layout.py)
+  if(ORV_WIN_SHIPPED)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${ORV_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/pe_layout.py --seal $<TARGET_FILE:${target}> VERBATIM)
+  endif()
+endfunction()
 
 function(orv_win_target target)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
@@ -82,12 +101,13 @@ foreach(variant "" "_ft")
   add_executable(uninstall${variant} ${ORV_UNINSTALL_UNIT} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
   orv_win_target(uninstall${variant})
   target_compile_options(uninstall${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
-  target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS})
+  target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS} ${ORV_SHIPPED_LIBS})
   # No C runtime start-up: it would double the program's size (uninstall/main.cpp).
   target_link_options(uninstall${variant} PRIVATE ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_UNINSTALL_ENTRY})
   if(variant STREQUAL "_ft")
     target_compile_definitions(uninstall${variant} PRIVATE ORV_FAULT_INJECTION)
   endif()
+  orv_pe_layout(uninstall${variant})
 endforeach()
 
 # --- install: the generic program, linked with the common resources into the stub: an
@@ -112,10 +132,11 @@ foreach(variant "" "_ft")
   orv_win_target(install_stub${variant})
   target_compile_options(install_stub${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
   target_link_options(install_stub${variant} PRIVATE ${ORV_INSTALL_LDFLAGS})
-  target_link_libraries(install_stub${variant} PRIVATE ${ORV_WIN_LIBS})
+  target_link_libraries(install_stub${variant} PRIVATE ${ORV_WIN_LIBS} ${ORV_SHIPPED_LIBS})
   if(variant STREQUAL "_ft")
     target_compile_definitions(install_stub${variant} PRIVATE ORV_FAULT_INJECTION)
   endif()
+  orv_pe_layout(install_stub${variant})
 endforeach()
 
 # The publisher's command of the host build.

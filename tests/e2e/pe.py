@@ -97,6 +97,59 @@ class Pe:
             names.append(self._c_string(name))
             at += 20
 
+    def imported_functions(self):
+        """{DLL name in lower case: [function names, or "#ordinal"]} of the import directory."""
+        out = {}
+        if len(self.directories) < 2 or self.directories[1][0] == 0:
+            return out
+        at = self.offset(self.directories[1][0])
+        while True:
+            lookup, _, _, name, thunk = struct.unpack_from("<IIIII", self.data, at)
+            if (lookup, name, thunk) == (0, 0, 0):
+                return out
+            names = out.setdefault(self._c_string(name).lower(), [])
+            entry = self.offset(lookup or thunk)
+            while True:
+                (value,) = struct.unpack_from("<I", self.data, entry)
+                if value == 0:
+                    break
+                names.append("#%d" % (value & 0xFFFF) if value & 0x80000000 else self._c_string(value + 2))
+                entry += 4
+            at += 20
+
+    def base_relocations(self):
+        """The base relocation blocks as (page RVA, [(type, offset in the page)])."""
+        if len(self.directories) < 6 or self.directories[5][1] == 0:
+            return []
+        rva, size = self.directories[5]
+        at, end = self.offset(rva), self.offset(rva) + size
+        blocks = []
+        while at < end:
+            page, length = struct.unpack_from("<II", self.data, at)
+            if length < 8 or at + length > end:
+                raise PeError("relocation block of %d bytes at %#x" % (length, at))
+            entries = struct.unpack_from("<%dH" % ((length - 8) // 2), self.data, at + 8)
+            blocks.append((page, [(e >> 12, e & 0xFFF) for e in entries]))
+            at += length
+        return blocks
+
+    def rebased(self, base):
+        """The image's bytes with its relocations applied for loading at `base`, which the
+        header then names as the preferred one."""
+        opt = self.pe_offset + 24
+        (old,) = struct.unpack_from("<I", self.data, opt + 28)
+        out = bytearray(self.data)
+        for page, entries in self.base_relocations():
+            for kind, offset in entries:
+                if kind == 3:  # IMAGE_REL_BASED_HIGHLOW
+                    at = self.offset(page + offset)
+                    (value,) = struct.unpack_from("<I", out, at)
+                    struct.pack_into("<I", out, at, (value - old + base) & 0xFFFFFFFF)
+                elif kind != 0:
+                    raise PeError("relocation type %d" % kind)
+        struct.pack_into("<I", out, opt + 28, base)
+        return bytes(out)
+
     def delay_imports(self):
         """Names of the DLLs of the delay-load import directory."""
         if len(self.directories) < 14 or self.directories[13][0] == 0:

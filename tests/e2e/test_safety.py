@@ -34,15 +34,14 @@ import pe
 from integration_flow import q
 
 # Every DLL that the platform is known to load by bare name after start-up, and version.dll.
-GUARDED = ("version", "uxtheme", "userenv", "setupapi", "apphelp", "propsys", "dwmapi", "cryptbase",
+GUARDED = ("version", "uxtheme", "comctl32", "userenv", "setupapi", "apphelp", "propsys", "dwmapi", "cryptbase",
            "oleacc", "clbcatq", "shfolder")
 DOWNLOADS = "C:\\Downloads"
 UNINSTALLER = "C:\\windows\\UnstOrv.exe"
 DAMAGED = "The installation program is damaged. Please download it again."
 DEFAULT_CAPTION = "Error"  # Wine's caption of a message box without one
 COMPLETE = "Uninstallation complete."
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
-                   "msvcrt.dll"}
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll"}
 
 
 def planted_env():
@@ -79,10 +78,14 @@ def example_product(case, **kw):
                         resources=res, **kw)
 
 
-def install_and_uninstall(pfx, setup, env=None, fault=None):
+def install_and_uninstall(pfx, setup, env=None, fault=None, uninstaller=None):
+    """An installation with the default answers, then its uninstallation, by the uninstaller
+    the installer deployed or by `uninstaller` put in its place."""
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), env=env, fault=fault,
                 name="install")
     assert r.exit_code == 0, "install: exit %r" % r.exit_code
+    if uninstaller:
+        pfx.copy_in(uninstaller, UNINSTALLER)
     command = pfx.registry().value(f.UNINSTALL_KEY, "UninstallString")
     assert command and command.startswith(UNINSTALLER + " "), "UninstallString: %r" % command
     r = pfx.run(cmdline=command, env=env, fault=fault, name="uninstall", scenario="""
@@ -175,13 +178,30 @@ def test_imports_only_dlls_from_the_system_directory(case):
         assert img.delay_imports() == [], "%s delay-loads %r" % (name, img.delay_imports())
 
 
+# --- Relocations ----------------------------------------------------------------------------------
+
+def test_programs_moved_to_another_base_install_and_uninstall(case):
+    # Today's systems load the programs at a random base and apply their relocations; Wine
+    # loads an .exe at its preferred base. So the relocations are applied here, to another
+    # base (where nothing else lies), and both programs run a whole installation there: a
+    # fix-up that is missing leaves an address in the unmapped original place and crashes.
+    moved = {}
+    for name in ("install.exe", "uninstall.exe"):
+        img = pe.load(case.need(h.shipped_file(name)))
+        moved[name] = os.path.join(case.dir, "moved-" + name)
+        with open(moved[name], "wb") as out:
+            out.write(img.rebased(0x10000000))
+    install_and_uninstall(case.prefix(), moved["install.exe"], uninstaller=moved["uninstall.exe"])
+
+
 # --- Manifests -----------------------------------------------------------------------------------
 
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 
 
-def test_manifest_asks_for_administrator_and_nothing_else(case):
+def test_manifest_asks_for_administrator_system_dpi_and_common_controls_6(case):
     for name in ("install.exe", "uninstall.exe", "install_stub.exe"):
         img = pe.load(case.need(h.shipped_file(name)))
         manifests = {k: v for k, v in img.resources().items() if k[0] == 24}
@@ -191,11 +211,17 @@ def test_manifest_asks_for_administrator_and_nothing_else(case):
         assert root.tag == ASM_V1 + "assembly", "%s root element %r" % (name, root.tag)
         levels = [e.get("level") for e in root.iter() if e.tag.endswith("}requestedExecutionLevel")]
         assert levels == ["requireAdministrator"], "%s execution levels %r" % (name, levels)
+        # System-aware ("true"), not per monitor: the dialogs are laid out once, at start-up.
+        dpi = [e.text for e in root.iter(WINDOWS_SETTINGS + "dpiAware")]
+        assert dpi == ["true"], "%s dpiAware %r" % (name, dpi)
+        wanted = [(e.get("name"), e.get("version"), e.get("publicKeyToken"))
+                  for d in root.iter(ASM_V1 + "dependentAssembly") for e in d.iter(ASM_V1 + "assemblyIdentity")]
+        assert wanted == [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")], \
+            "%s dependencies %r" % (name, wanted)
+        # A compatibility section would change what GetVersionExA reports.
         tags = {e.tag.split("}")[-1] for e in root.iter()}
-        # A compatibility section changes what GetVersionExA reports; a dependency (the
-        # common controls) changes how the dialogs look.
-        assert not tags & {"compatibility", "supportedOS", "dependency", "dependentAssembly", "application"}, \
-            "%s manifest holds %r" % (name, sorted(tags))
+        assert not tags & {"compatibility", "supportedOS", "maxversiontested"}, "%s manifest holds %r" % (
+            name, sorted(tags))
     # The installer as built carries the manifest of the installer, the uninstaller its own.
     installer = pe.load(h.shipped_file("install.exe"))
     carried = pe.Pe(installer.resource("FILES", "UNINSTALL"))
