@@ -1,9 +1,10 @@
 # Prints the sizes of the shipped programs and fails when a ceiling is passed.
 # Ceilings, so that growth is a decision, not an accident (32-bit build): each is the size
 # reached with the DLL-search defence, the manifest and (in the installer) the payload
-# checksum inside, plus 2 KB: the stub 34,304 bytes, the uninstaller 7,680 bytes.
+# checksum inside, plus 2 KB: the stub 34,304 bytes, the uninstaller 7,680 bytes; the stub's
+# ceiling then rose by 512 bytes for the protected installation directory.
 set(uninstall_ceiling 9728)
-set(stub_ceiling 36352)
+set(stub_ceiling 36864)
 file(SIZE ${UNINSTALL} uninstall_size)
 file(SIZE ${STUB} stub_size)
 file(SIZE ${INSTALLER} installer_size)
