@@ -19,18 +19,24 @@ const uint32_t kChangeRights = 0x00000002 | 0x00000004 | 0x00000040 | 0x00010000
                                0x02000000 | 0x10000000 | 0x40000000;
 
 // SIDs as bytes: revision 1, the count of sub-authorities, the authority (6 bytes, big-
-// endian), then the sub-authorities (4 bytes each, little-endian).
+// endian), then the sub-authorities (4 bytes each, little-endian). Lists of them follow
+// one another, ended by a 0.
 #define ORV_NT_SID(n) 1, n, 0, 0, 0, 0, 0, 5
-const uint8_t kAdministrators[] = {ORV_NT_SID(2), 32, 0, 0, 0, 0x20, 2, 0, 0};
-const uint8_t kUsers[] = {ORV_NT_SID(2), 32, 0, 0, 0, 0x21, 2, 0, 0};
-const uint8_t kSystem[] = {ORV_NT_SID(1), 18, 0, 0, 0};
-const uint8_t kAuthenticatedUsers[] = {ORV_NT_SID(1), 11, 0, 0, 0};
-const uint8_t kInteractive[] = {ORV_NT_SID(1), 4, 0, 0, 0};
-// S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464
-const uint8_t kTrustedInstaller[] = {ORV_NT_SID(6), 80, 0, 0, 0, 0xB5, 0x89, 0xFB, 0x38, 0x19, 0x84, 0xC2, 0xCB,
-                                     0x5C, 0x6C, 0x23, 0x6D, 0x57, 0x00, 0x77, 0x6E, 0xC0, 0x02, 0x64, 0x87};
+#define ORV_ADMINISTRATORS ORV_NT_SID(2), 32, 0, 0, 0, 0x20, 2, 0, 0
+#define ORV_SYSTEM ORV_NT_SID(1), 18, 0, 0, 0
+#define ORV_USERS ORV_NT_SID(2), 32, 0, 0, 0, 0x21, 2, 0, 0
+const uint8_t kAdministrators[] = {ORV_ADMINISTRATORS};
+const uint8_t kSystem[] = {ORV_SYSTEM};
+const uint8_t kUsers[] = {ORV_USERS};
+// Everyone, Authenticated Users, Users, INTERACTIVE.
+const uint8_t kUntrusted[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, ORV_NT_SID(1), 11, 0, 0, 0, ORV_USERS,
+                              ORV_NT_SID(1), 4, 0, 0, 0, 0};
+// Administrators, SYSTEM, TrustedInstaller
+// (S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464).
+const uint8_t kTrustedOwners[] = {ORV_ADMINISTRATORS, ORV_SYSTEM, ORV_NT_SID(6), 80, 0, 0, 0, 0xB5, 0x89, 0xFB,
+                                  0x38, 0x19, 0x84, 0xC2, 0xCB, 0x5C, 0x6C, 0x23, 0x6D, 0x57, 0x00, 0x77, 0x6E,
+                                  0xC0, 0x02, 0x64, 0x87, 0};
 #undef ORV_NT_SID
-const uint8_t kEveryone[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) {
@@ -60,19 +66,12 @@ bool SameSid(const uint8_t* p, size_t length, const uint8_t* sid, size_t sidLeng
   return true;
 }
 
-#define ORV_IS(p, n, sid) SameSid(p, n, sid, sizeof sid)
-
-bool IsUntrustedTrustee(const uint8_t* p, size_t n) {
-  return ORV_IS(p, n, kEveryone) || ORV_IS(p, n, kAuthenticatedUsers) || ORV_IS(p, n, kUsers) ||
-         ORV_IS(p, n, kInteractive);
+// True when the SID p (length bytes) is one of list.
+bool InList(const uint8_t* p, size_t length, const uint8_t* list) {
+  for (; *list; list += 8 + 4u * list[1])
+    if (SameSid(p, length, list, 8 + 4u * list[1])) return true;
+  return false;
 }
-
-bool IsTrustedOwner(const uint8_t* p, size_t n, const uint8_t* user, size_t userSize) {
-  return ORV_IS(p, n, kAdministrators) || ORV_IS(p, n, kSystem) || ORV_IS(p, n, kTrustedInstaller) ||
-         (user && SameSid(p, n, user, userSize));
-}
-
-#undef ORV_IS
 
 uint8_t* PutAce(uint8_t* p, uint32_t mask, const uint8_t* sid, size_t sidLength) {
   p[0] = kAccessAllowed;
@@ -127,7 +126,8 @@ bool OthersCanChange(const uint8_t* sd, size_t size, unsigned judgement, const u
     long owner = PartOffset(sd, size, 4);
     if (owner <= 0) return true;
     size_t n = SidLength(sd + owner, size - owner);
-    if (n == 0 || !IsTrustedOwner(sd + owner, n, runningUser, userSize)) return true;
+    if (n == 0 || !(InList(sd + owner, n, kTrustedOwners) || (runningUser && SameSid(sd + owner, n, runningUser, userSize))))
+      return true;
   }
   // No list, or a NULL one, allows everything to everyone.
   if (!(control & kDaclPresent)) return true;
@@ -150,7 +150,7 @@ bool OthersCanChange(const uint8_t* sd, size_t size, unsigned judgement, const u
     if (!(Get32(ace + 4) & kChangeRights)) continue;
     size_t n = SidLength(ace + 8, aceSize - 8);
     if (n == 0) return true;
-    if (IsUntrustedTrustee(ace + 8, n)) return true;
+    if (InList(ace + 8, n, kUntrusted)) return true;
   }
   return false;
 }
