@@ -1,5 +1,7 @@
 // The licence agreement and the choice, validation and creation of the installation
 // directory.
+#include "common/file_security.h"
+#include "common/win/security.h"
 #include "common/win/sys.h"
 #include "install/state.h"
 #include "resource.h"
@@ -142,15 +144,39 @@ Verdict Validate(PathText& prefix) {
   return kExists;
 }
 
+bool IsNtFamily() { return g.WinNT4 || g.Win2000; }
+
+// True when users who are not administrators can change the existing directory path, or
+// what the installer will write into it: its entries, those it passes on to new files and
+// directories, and its owner. A descriptor that cannot be read is not trusted either.
+bool OthersCanChangeDir(const char* path) {
+  BYTE user[68];
+  DWORD userSize = sys::ReadUserSid(user, sizeof user);
+  BYTE sd[sys::kSecurityBytes];
+  DWORD size = sys::ReadFileSecurity(path, sd, sizeof sd);
+  return OthersCanChange(sd, size, kJudgeOwner | kJudgeInherited, userSize ? user : NULL, userSize);
+}
+
 // Creates the missing levels of g.InstallDir, outermost first, recording each one created.
+// On the NT family the outermost created level gets a protected list and the ones inside
+// inherit it (common/file_security.h); the Windows 95 family has no file security.
 bool CreateLevels(PathText& prefix) {
   const PathText& dir = g.InstallDir;
+  BYTE descriptor[kCreatedDirDescriptorBytes];
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  bool first = true;
   for (unsigned i = 3; i < dir.length(); i++) {
     if (dir[i] != '\\') continue;
     prefix.clear();
     prefix.Append(dir, i);
     if (Look(prefix) == kDirectory) continue;
-    if (!sys::CreateDirectoryA(prefix, NULL)) {
+    LPSECURITY_ATTRIBUTES security = NULL;
+    if (IsNtFamily()) {
+      BuildCreatedDirDescriptor(first, descriptor, sizeof descriptor);
+      security = &attributes;
+    }
+    first = false;
+    if (!sys::CreateDirectoryA(prefix, security)) {
       TellWithPath("Sorry, could not create this directory:\r\n", prefix);
       return false;
     }
@@ -194,7 +220,12 @@ int ChooseInstallDir() {
     }
     Verdict verdict = Validate(prefix);
     if (verdict == kAgain) continue;
-    if (verdict == kExists) return 0;
+    if (verdict == kExists) {
+      if (!IsNtFamily() || !OthersCanChangeDir(prefix)) return 0;
+      Tell("This directory can be changed by users who are not administrators. Please choose another.", g.AppName,
+           MB_ICONWARNING);
+      continue;
+    }
     if (sys::MessageBoxA(g.MainWindow, "This directory does not exist.  Do you want to create it?", g.SetupName,
                          MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
       continue;

@@ -38,6 +38,18 @@ void CarryOverDirectories() {
       carried = static_cast<const char**>(sys::HeapAlloc(GetProcessHeap(), 0, listBytes));
     if (carried) {
       unsigned n = CollectCarriedDirectories(text, IsExistingDirectory, carried, bound);
+      // On the NT family the script may come from someone else: only directories that an
+      // earlier installation here can have recorded are taken.
+      if (n && (g.WinNT4 || g.Win2000)) {
+        char programs[MAX_PATH];
+        LPITEMIDLIST list;
+        programs[0] = 0;
+        if (SUCCEEDED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &list))) {
+          if (!sys::SHGetPathFromIDListA(list, programs)) programs[0] = 0;
+          CoTaskMemFree(list);
+        }
+        n = KeepCarriable(carried, n, g.InstallDir, programs);
+      }
       AddCarriedDirectories(g.Directories, carried, n);
       HeapFree(GetProcessHeap(), 0, carried);
     }

@@ -1,9 +1,11 @@
 // The uninstaller: reads the uninstall script named on its command line, asks for
 // confirmation unless quiet, and removes what the script's file, registry and driver
 // sections list, collecting every failure into one report.
+#include "common/file_security.h"
 #include "common/uninstall_script.h"
 #include "common/win/dll_guard.h"
 #include "common/win/handles.h"
+#include "common/win/security.h"
 #include "common/win/sys.h"
 #include "uninstall/logic/command_tail.h"
 #include "uninstall/logic/uninstall_texts.h"
@@ -17,6 +19,7 @@ const int kNoSize = 3;
 const int kNoMemory = 4;
 const int kCannotRead = 5;
 const int kTooShort = 6;
+const int kChangeable = 7;
 
 const char kNoFileGiven[] = "No uninstall file given on command line";
 
@@ -38,6 +41,31 @@ bool IsNtFamily() {
   OSVERSIONINFOA version;
   version.dwOSVersionInfoSize = sizeof version;
   return sys::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// True when users who are not administrators can change the file at path, or the directory
+// that holds it (a path without "\\" is in the current directory), judged by the entries of
+// Everyone, Authenticated Users, Users and INTERACTIVE. What cannot be read counts as
+// changeable. The directory's path is put together in buffer (capacity bytes).
+bool OthersCanChangeScript(const char* path, char* buffer, size_t capacity) {
+  BYTE sd[sys::kSecurityBytes];
+  DWORD size = sys::ReadFileSecurity(path, sd, sizeof sd);
+  if (OthersCanChange(sd, size, kJudgeEntries, NULL, 0)) return true;
+  size_t end = 0;
+  size_t length = 0;
+  for (; path[length]; length++)
+    if (path[length] == '\\') end = length;
+  if (length >= capacity) return true;
+  if (end == 0) {
+    buffer[end++] = '.';
+  } else {
+    CopyMemory(buffer, path, end);
+    // The root keeps its backslash: "C:" alone is the drive's current directory.
+    if (end == 2 && path[1] == ':') buffer[end++] = '\\';
+  }
+  buffer[end] = 0;
+  size = sys::ReadFileSecurity(buffer, sd, sizeof sd);
+  return OthersCanChange(sd, size, kJudgeEntries, NULL, 0);
 }
 
 int ReportOpenFailure(const UninstallRun& run, const char* path) {
@@ -126,6 +154,12 @@ int RunUninstall(UninstallRun& run) {
   const char* version = script.ReadUninstallLine();
   if (company == NULL || product == NULL || version == NULL) {
     return ShowUninstallMessage(run, "Could not read uninstall script", kTooShort);
+  }
+
+  if (run.nt && OthersCanChangeScript(command.path, run.texts, run.textsCapacity)) {
+    return ShowUninstallMessage(
+        run, "This uninstall file can be changed by users who are not administrators. Nothing was removed.",
+        kChangeable);
   }
 
   if (!run.quiet) {

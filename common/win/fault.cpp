@@ -1,6 +1,8 @@
 #ifdef ORV_FAULT_INJECTION
 #include <windows.h>
 #include "fault.h"
+#include "sys.h"
+#include "common/file_security.h"
 
 namespace orv {
 namespace {
@@ -132,4 +134,28 @@ bool FaultHit(const char* operation) {
 }
 
 }  // namespace orv
+namespace sys {
+
+void LogDescriptor(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+  char log[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("ORV_SECURITY_LOG", log, sizeof log);
+  if (n == 0 || n >= sizeof log) return;
+  char line[MAX_PATH + 8 + 2 * 512];
+  int at = wsprintfA(line, "%s\t", path);
+  const BYTE* sd = sa ? static_cast<const BYTE*>(sa->lpSecurityDescriptor) : NULL;
+  size_t length = sd ? SelfRelativeLength(sd, 512) : 0;
+  if (!length) line[at++] = '-';
+  for (size_t i = 0; i < length; i++) at += wsprintfA(line + at, "%02x", sd[i]);
+  line[at++] = '\r';
+  line[at++] = '\n';
+  HANDLE file = CreateFileA(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  SetFilePointer(file, 0, NULL, FILE_END);
+  DWORD written;
+  WriteFile(file, line, (DWORD)at, &written, NULL);
+  CloseHandle(file);
+}
+
+}  // namespace sys
 #endif

@@ -22,3 +22,14 @@ unsigned CountLinesBound(const char* text);
 // capacity of them. Files, shortcuts, the script's own path and lines that no longer exist
 // are passed over; the registry and driver sections are not read. Returns the number stored.
 unsigned CollectCarriedDirectories(char* text, DirectoryTest isDirectory, const char** out, unsigned capacity);
+
+// Whether an earlier installation into installDir (ending with "\\") can have recorded the
+// directory line: installDir itself or a directory below it, one of its ancestors (levels an
+// earlier run created), or a folder below the Programs folder programs (without a final
+// "\\"; NULL or empty when unknown). Letters compare without regard to case (ASCII). A line
+// shorter than a drive's first level ("C:\\a"), with a "/", or with a part made only of
+// dots and blanks ("..", ".") is never carried over: it could name something elsewhere.
+bool MayCarryOver(const char* line, const char* installDir, const char* programs);
+
+// Keeps, in order, the first n entries of dirs for which MayCarryOver holds; returns how many.
+unsigned KeepCarriable(const char** dirs, unsigned n, const char* installDir, const char* programs);

@@ -210,3 +210,53 @@ TEST(CarryOver, HeapRequestsThatDoNotFitAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kDir[] = "C:\\Program Files\\Orv\\Lumivane\\";
+const char kPrograms[] = "C:\\users\\u\\Start Menu\\Programs";
+
+TEST(MayCarryOver, WhatAnEarlierInstallationHereCanHaveRecorded) {
+  struct Case {
+    const char* line;
+    bool carried;
+  } cases[] = {
+      {"C:\\Program Files\\Orv\\Lumivane", true},
+      {"c:\\program files\\orv\\LUMIVANE", true},
+      {"C:\\Program Files\\Orv\\Lumivane\\docs", true},
+      {"C:\\Program Files\\Orv\\Lumivane\\docs\\img", true},
+      {"C:\\Program Files\\Orv", true},
+      {"C:\\Program Files", true},
+      {"C:\\users\\u\\Start Menu\\Programs\\Lumivane", true},
+      {"C:\\users\\u\\Start Menu\\Programs", false},
+      {"C:\\Windows\\x", false},
+      {"C:\\Program Files\\Orv\\Lumivane2", false},
+      {"C:\\Program Files\\Orv\\Lumi", false},
+      {"C:\\Program Files\\Other", false},
+      {"C:\\Program Files\\Orv\\Lumivane\\..\\..\\..\\Windows\\x", false},
+      {"C:\\Program Files\\Orv\\Lumivane\\. .", false},
+      {"C:\\Program Files\\Orv\\Lumivane\\.", false},
+      {"C:\\Program Files\\Orv\\Lumivane/../../x", false},
+      {"C:\\Program Files\\Orv\\Lumivane\\\\x", false},
+      {"C:\\users\\u\\Start Menu\\Programs\\..\\..\\x", false},
+      {"C:\\", false},
+      {"C:", false},
+      {"", false},
+      {"D:\\Program Files\\Orv\\Lumivane", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.carried, MayCarryOver(c.line, kDir, kPrograms)) << c.line;
+  EXPECT_FALSE(MayCarryOver("C:\\users\\u\\Start Menu\\Programs\\Lumivane", kDir, nullptr));
+  EXPECT_FALSE(MayCarryOver("C:\\users\\u\\Start Menu\\Programs\\Lumivane", kDir, ""));
+}
+
+TEST(MayCarryOver, KeepsTheCarriableInOrder) {
+  const char* dirs[] = {"C:\\Windows\\x", "C:\\Program Files\\Orv\\Lumivane\\docs", "C:\\Windows",
+                        "C:\\users\\u\\Start Menu\\Programs\\Lumivane", "C:\\Program Files\\Orv"};
+  unsigned n = KeepCarriable(dirs, 5, kDir, kPrograms);
+  ASSERT_EQ(3u, n);
+  EXPECT_STREQ("C:\\Program Files\\Orv\\Lumivane\\docs", dirs[0]);
+  EXPECT_STREQ("C:\\users\\u\\Start Menu\\Programs\\Lumivane", dirs[1]);
+  EXPECT_STREQ("C:\\Program Files\\Orv", dirs[2]);
+}
+
+}  // namespace
