@@ -190,14 +190,32 @@ def test_file_list_error_stops_after_earlier_entries_recorded(case):
     assert target("third.txt") not in lines, lines
 
 
-def test_entry_beyond_the_payload_is_71(case):
-    filelist = b"first.txt,5.CE10DC00,01BE8E28\r\nsecond.txt,6.CE10DC00,01BE8E28\r\n"
-    setup = case.product(script=f.script(), licence=f.LICENCE,
-                         resources={"FILELIST": filelist, "DATA": b"first12345"}).build()
-    pfx = case.prefix()
-    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(71) + "end\n", fault="ShellExecuteA:1+")
-    assert pfx.read(target("first.txt")) == b"first"
-    assert not pfx.exists(target("second.txt"))
+def test_sizes_other_than_the_payload_are_71_before_any_file(case):
+    # The sizes add up to one byte more, then one byte less, than the payload's 10 bytes.
+    for i, last in enumerate((6, 4)):
+        filelist = b"first.txt,5.CE10DC00,01BE8E28\r\nsecond.txt,%d.CE10DC00,01BE8E28\r\n" % last
+        setup = case.product(script=f.script(), licence=f.LICENCE,
+                             resources={"FILELIST": filelist, "DATA": b"first12345"}).build("setup%d.exe" % i)
+        pfx = case.prefix()
+        pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(71) + "end\n", fault="ShellExecuteA:1+")
+        assert not pfx.exists(target("first.txt")), pfx.tree(f.INSTALL_DIR)
+        assert target("first.txt") not in f.uninstall_lines(pfx), f.uninstall_lines(pfx)
+        pfx.stop()
+
+
+def test_stream_one_byte_short_or_long_is_46_before_any_file(case):
+    product = case.product(script=f.script(), licence=f.LICENCE, payload=f.DEFAULT_PAYLOAD)
+    data = open(os.path.join(product.pack("good"), "DATA"), "rb").read()
+    stated = struct.unpack("<I", data[10:14])[0]
+    # The stream states one byte more than it yields (short), or one byte less (long).
+    for i, length in enumerate((stated + 1, stated - 1)):
+        product.resources = {"DATA": data[:10] + struct.pack("<I", length) + data[14:]}
+        setup = product.build("setup%d.exe" % i)
+        pfx = case.prefix()
+        pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(46) + "end\n", fault="ShellExecuteA:1+")
+        for name in f.DEFAULT_PAYLOAD:
+            assert not pfx.exists(target(name)), pfx.tree(f.INSTALL_DIR)
+        pfx.stop()
 
 
 def test_no_temporary_file_at_any_point(case):
