@@ -345,3 +345,29 @@ def test_failed_write_leaves_no_partial_file(case):
     assert not pfx.exists(target("second.txt")), "the partly written file is still there"
     lines = f.uninstall_lines(pfx)
     assert lines[4] == target("first.txt") and target("second.txt") not in lines, lines
+
+
+def test_files_around_the_expansion_buffers_border(case):
+    # The payload is expanded through a buffer of 1 MB: files of 0, 1, border - 1, border and
+    # border + 1 bytes, and a kept newer file in the middle whose bytes are expanded and
+    # dropped, so that the files after it still get their own.
+    border = 1024 * 1024
+    rnd = os.urandom(70000)
+    def body(n, tag):
+        text = (tag.encode() + b" " + rnd) * (n // (len(rnd) + len(tag) + 1) + 1)
+        return text[:n]
+    sizes = [("empty.txt", 0), ("one.txt", 1), ("below.bin", border - 1), ("kept.txt", border + 5),
+             ("at.bin", border), ("above.bin", border + 1), ("twice.bin", 2 * border + 3)]
+    payload = {name: body(n, name) for name, n in sizes}
+    order = [name for name, _ in sizes]
+    payload.update(f.DEFAULT_PAYLOAD)
+    setup = f.installer(case, f.script(), payload=payload, order=order)
+    pfx = case.prefix()
+    pfx.write(target("kept.txt"), b"installed newer", mtime=T + 3600 * 24 * 365 * 30)
+    r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish())
+    assert r.exit_code == 0, r.exit_code
+    for name in order:
+        want = b"installed newer" if name == "kept.txt" else payload[name]
+        got = pfx.read(target(name))
+        assert got == want, "%s: %d bytes, expected %d" % (name, len(got), len(want))
+    assert file_lines(pfx)[:len(order)] == [target(n) for n in order], file_lines(pfx)
