@@ -1,11 +1,19 @@
 // The registry-item line and the kernel-mode drivers of the install script: the driver
 // file copied by version, its service key, and on the NT family its service.
+//
+// The driver's bytes come from the payload, never from the installation directory: the
+// source file there may be an older file kept as "newer", or have been replaced by another
+// user while a dialog waited, and the driver runs in the kernel. The payload is expanded
+// again from its start up to the source file (bounded memory, no state kept from the file
+// loop; it costs the expansion of the bytes before the file).
 #include <string.h>
 
 #include "common/win/service.h"
 #include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "install/logic/driver_entry.h"
+#include "install/logic/file_list.h"
+#include "install/logic/szdd_stream.h"
 #include "install/logic/install_script.h"
 #include "install/state.h"
 
@@ -79,6 +87,16 @@ int WriteServiceKey(const char* keyPath, const char* displayName, bool win98, co
   return 0;
 }
 
+// Writes the product's bytes of the entry at offset into the driver path.
+bool CopyProductDriver(const FileEntry& entry, unsigned offset, const char* driverPath) {
+  SzddStream payload;
+  BeginPayload(&payload);
+  if (SzddStreamSkip(&payload, offset) != kSzddOk) return false;
+  FileHandle out(sys::CreateFileA(driverPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!out.valid()) return false;
+  return WritePayload(&payload, out.get(), (unsigned)entry.size);
+}
+
 }  // namespace
 
 // Creates the service if it does not exist; stops a running one whose driver file was just
@@ -116,7 +134,7 @@ int StartDriverService(const char* name) {
   return WaitForServiceState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(68);
 }
 
-int InstallDriver(const char* name, const char* source, const char* displayName, bool win98, bool winNT4,
+int InstallDriver(const char* name, const char* sourceName, const char* displayName, bool win98, bool winNT4,
                   bool win2000, bool* restartNeeded) {
   PathText windows;
   UINT n = sys::GetWindowsDirectoryA(windows.data(), PathText::capacity() + 1);
@@ -124,18 +142,20 @@ int InstallDriver(const char* name, const char* source, const char* displayName,
   windows.Sync();
 
   // A path that does not fit is the failure of the operation that needs it.
-  PathText sourcePath;
-  if (!sourcePath.Append(g.InstallDir.c_str(), g.InstallDirEnd) || !sourcePath.Append(source))
-    return ReportInternalError(51);
   PathText driverPath;
   if (!BuildDriverPath(driverPath, windows, name)) return ReportInternalError(352);
 
-  unsigned sourceVersion[4], installedVersion[4];
-  if (!ReadFileVersion(sourcePath, sourceVersion)) return ReportInternalError(51);
+  // The source is a payload file with a version: its version is the file list's.
+  FileEntry source;
+  unsigned offset = 0;
+  if (!g.FileList || !FindFileEntry(g.FileList, g.FileListSize, sourceName, &source, &offset) ||
+      !source.hasVersion)
+    return ReportInternalError(51);
+  unsigned installedVersion[4];
   bool installedReadable = ReadFileVersion(driverPath, installedVersion);
   bool replaced = false;
-  if (DriverCopyNeeded(installedReadable, installedVersion, sourceVersion)) {
-    if (!sys::CopyFileA(sourcePath, driverPath, FALSE)) return ReportInternalError(352);
+  if (DriverCopyNeeded(installedReadable, installedVersion, source.version)) {
+    if (!CopyProductDriver(source, offset, driverPath)) return ReportInternalError(352);
     replaced = true;
   }
 

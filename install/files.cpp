@@ -1,9 +1,10 @@
-// The file loop: every entry of the file list written from the payload buffer into the
-// installation directory, or an existing copy kept, and each target recorded in the
-// uninstall script.
+// The file loop: every entry of the file list expanded from the payload into the
+// installation directory (or expanded and dropped when an existing copy is kept), and each
+// target recorded in the uninstall script.
 #include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "install/logic/file_list.h"
+#include "install/logic/szdd_stream.h"
 #include "install/logic/version.h"
 #include "install/state.h"
 
@@ -60,14 +61,12 @@ int CreateDirectories(const FileEntry& entry) {
   return 0;
 }
 
-// Writes one file from the payload buffer. A file that cannot be written whole is deleted
-// again: the uninstall script does not know it, so nothing else would take it away.
-int WriteTarget(const char* target, const FileEntry& entry, unsigned offset) {
+// Writes one file from the payload's next bytes. A file that cannot be written whole is
+// deleted again: the uninstall script does not know it, so nothing else would take it away.
+int WriteTarget(const char* target, const FileEntry& entry, SzddStream* payload) {
   FileHandle out(sys::CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
   if (!out.valid()) return ShowWarning(kCannotCreateFile, kFileNotCreated);
-  DWORD size = (DWORD)entry.size;
-  DWORD written = 0;
-  if (!sys::WriteFile(out.get(), g.Payload + offset, size, &written, NULL) || written != size) {
+  if (!WritePayload(payload, out.get(), (unsigned)entry.size)) {
     out.Close();
     sys::DeleteFileA(target);
     return ShowWarning(kCannotWriteFile, kFileNotWritten);
@@ -85,15 +84,13 @@ int WriteTarget(const char* target, const FileEntry& entry, unsigned offset) {
 int InstallFiles(const char* list, size_t size) {
   FileListCursor cursor;
   FileListBegin(list, size, &cursor);
-  unsigned offset = 0;
+  SzddStream payload;
+  BeginPayload(&payload);
   const char* line;
   size_t length;
   while (FileListNextLine(&cursor, &line, &length)) {
     FileEntry entry;
     int result = ParseFileEntry(line, length, &entry);
-    if (result != 0) return ReportInternalError(result);
-    // Nothing is ever read outside the payload buffer, whatever the sizes say.
-    result = CheckEntryInPayload(offset, entry.size, g.PayloadSize);
     if (result != 0) return ReportInternalError(result);
 
     PathText target;
@@ -104,15 +101,16 @@ int InstallFiles(const char* list, size_t size) {
     if (!fits || ShouldWrite(target, entry)) {
       if ((result = CreateDirectories(entry)) != 0) return result;
       if (!fits) return ShowWarning(kCannotCreateFile, kFileNotCreated);
-      if ((result = WriteTarget(target, entry, offset)) != 0) return result;
+      if ((result = WriteTarget(target, entry, &payload)) != 0) return result;
       written = true;
+    } else if (SzddStreamSkip(&payload, (unsigned)entry.size) != kSzddOk) {
+      return ReportInternalError(kFileListBeyondPayload);  // ruled out by CheckFileListSizes
     }
     if (!WriteScriptLine(g.UninstallScript, target)) {
       // Unrecorded, the file would outlive the roll-back: a written one goes at once.
       if (written) sys::DeleteFileA(target);
       return ShowWarning(kCannotWriteScript, kCannotRecord);
     }
-    offset += (unsigned)entry.size;
   }
   return 0;
 }
@@ -124,5 +122,9 @@ int InstallFileList() {
   if (!loaded) return ReportInternalError(kListNotLoaded);
   const char* text = static_cast<const char*>(sys::LockResource(loaded));
   if (!text) return ReportInternalError(kListNotLocked);
-  return InstallFiles(text, sys::SizeofResource(g.Instance, resource));
+  g.FileList = text;
+  g.FileListSize = sys::SizeofResource(g.Instance, resource);
+  // Sizes that do not add up to the payload are refused before any file is written.
+  if (int result = CheckFileListSizes(text, g.FileListSize, g.PayloadSize)) return ReportInternalError(result);
+  return InstallFiles(text, g.FileListSize);
 }

@@ -1,10 +1,13 @@
-// ExpandPayload: the DATA resource expanded straight into the payload buffer.
+// ExpandPayload: the check that the DATA resource expands to exactly its stated length,
+// before any file is written; and the reading of the payload, piece by piece, into files.
 //
-// The expansion runs in memory with our own SZDD expander: the same bytes as the platform's
-// LZCopy, and no temporary file that another program of the same user could replace between
-// the expansion and the read-back while an elevated installer waits to copy it into place.
+// The payload is never held whole: it is expanded from the mapped image through one buffer
+// of bounded size, straight into each file as the file list goes, with our own SZDD
+// expander (the same bytes as the platform's LZCopy, and no temporary file that another
+// program of the same user could replace while an elevated installer waits). A damaged
+// stream is refused by a first pass that expands it without keeping it.
 #include "common/win/sys.h"
-#include "install/logic/szdd.h"
+#include "install/logic/szdd_stream.h"
 #include "install/state.h"
 
 namespace {
@@ -15,6 +18,8 @@ const int kDataNotLocked = 38;
 const int kNotExpandable = 46;
 const int kEmptyPayload = 48;
 const int kNoMemory = 49;
+
+const size_t kBufferSize = SzddStreamBufferSize(kPayloadPiece);
 
 }  // namespace
 
@@ -37,16 +42,35 @@ int ExpandPayload() {
   }
   if (length == 0) return ReportInternalError(kEmptyPayload);
 
-  unsigned char* buffer = static_cast<unsigned char*>(sys::HeapAlloc(GetProcessHeap(), 0, length));
+  unsigned char* buffer = static_cast<unsigned char*>(sys::HeapAlloc(GetProcessHeap(), 0, kBufferSize));
   if (!buffer) return ReportInternalError(kNoMemory);
-  if (header == kSzddNotCompressed) {
-    CopyMemory(buffer, data, length);
-  } else if (SzddExpand(data, size, buffer, length, nullptr) != kSzddOk) {
-    // A stream that ends before its stated length, or goes on beyond it.
+  // A stream that ends before its stated length, or goes on beyond it.
+  if (SzddStreamCheck(data, size, buffer, kBufferSize) != kSzddOk) {
     HeapFree(GetProcessHeap(), 0, buffer);
     return ReportInternalError(kNotExpandable);
   }
+  g.PayloadData = data;
+  g.PayloadDataSize = size;
   g.Payload = buffer;
   g.PayloadSize = length;
   return 0;
+}
+
+void BeginPayload(SzddStream* stream) {
+  unsigned length;
+  SzddStreamBegin(stream, g.PayloadData, g.PayloadDataSize, g.Payload, kBufferSize, &length);
+}
+
+bool WritePayload(SzddStream* stream, HANDLE file, unsigned size) {
+  // One write also for an empty file, as for every file up to a piece.
+  do {
+    unsigned want = size < kPayloadPiece ? size : kPayloadPiece;
+    const unsigned char* bytes;
+    size_t got;
+    if (SzddStreamRead(stream, want, &bytes, &got) != kSzddOk) return false;
+    DWORD written = 0;
+    if (!sys::WriteFile(file, bytes, want, &written, NULL) || written != want) return false;
+    size -= want;
+  } while (size > 0);
+  return true;
 }

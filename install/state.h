@@ -42,9 +42,17 @@ struct InstallState {
   unsigned DriversRecorded;  // driver names written to the driver section so far
   DirList Directories;     // directories to remove, newest first
 
-  // The expanded payload, owned from a successful ExpandPayload on; freed by the worker.
+  // The payload: DATA as mapped with the image, checked by ExpandPayload to expand to
+  // exactly PayloadSize bytes. Payload is the bounded buffer that it is expanded through
+  // (SzddStreamBufferSize(kPayloadPiece) bytes), owned from a successful ExpandPayload on;
+  // freed by the worker.
+  const unsigned char* PayloadData;
+  unsigned PayloadDataSize;
   unsigned char* Payload;
   unsigned PayloadSize;
+  // The file list's text, once InstallFileList has located it.
+  const char* FileList;
+  unsigned FileListSize;
 
   PathText ProgramsPath;
   PathText FolderName;
@@ -83,7 +91,7 @@ int CheckRequiredFiles(PathText& dir, const char* downloadSite);  // checks.cpp
 int ShowLicence();                        // licence_dir.cpp: 0 accepted, -1 after "Installation cancelled"
 int ChooseInstallDir();                   // licence_dir.cpp
 int CreateUninstallScript();              // uninstall_script.cpp (CarryOverDirectories inside)
-int ExpandPayload();                      // payload.cpp
+int ExpandPayload();                      // payload.cpp: checks that DATA expands whole (46, 48, 49)
 int InstallFileList();                    // files.cpp: locates FILELIST (9, 10, 11) and runs InstallFiles
 int InstallProgramFolder();               // program_folder.cpp
 int InstallDrivers();                     // drivers.cpp
@@ -104,6 +112,18 @@ void RecordDirectory(const char* path);
 int CloseFileSection();
 // The worker's last duty: close the script with the roll-back guarantees.
 void CloseUninstallScript(int result);
+
+// --- Reading the payload (payload.cpp) ----------------------------------------------------
+// The largest piece of the payload expanded at once; a file up to this size is written in
+// one write.
+const unsigned kPayloadPiece = 1024 * 1024;
+struct SzddStream;
+// Starts a read of the expanded payload from its first byte, through g.Payload.
+void BeginPayload(SzddStream* stream);
+// Expands the next size bytes of the payload into file (in pieces of kPayloadPiece); false
+// when a write fails or is short, or the payload ends early (which the check of
+// ExpandPayload rules out).
+bool WritePayload(SzddStream* stream, HANDLE file, unsigned size);
 
 // --- File versions (file_version.cpp) ------------------------------------------------------
 // Reads FileVersion from the "080904B0" or else the "040904B0" string table.

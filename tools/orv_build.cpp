@@ -14,6 +14,7 @@
 
 #include "tools/orv_product.h"
 #include "tools/orv_sign.h"
+#include "tools/product_limits.h"
 #include "tools/orv_verbs.h"
 
 namespace {
@@ -170,6 +171,14 @@ int OrvBuild(int argc, char** argv) {
 
   std::vector<FilesItem> files = InstallerFiles(product.script, product.licence, list, dataTemp, dataSize,
                                                std::move(uninstaller), checksum);
+  uint64_t installerBytes = stub.size();
+  for (const FilesItem& item : files) installerBytes += item.bytes.size() + item.fileSize;
+  std::string tooLarge = InstallerSizeError(installerBytes);
+  if (!tooLarge.empty()) {
+    unlink(dataTemp.c_str());
+    fprintf(stderr, "%s: error: %s\n", options.dir.c_str(), tooLarge.c_str());
+    return 1;
+  }
   InstallerPlan plan;
   if (!PlanInstaller(stub, files, stamp, &plan, &error)) {
     unlink(dataTemp.c_str());

@@ -1,4 +1,5 @@
 #include "tools/orv_product.h"
+#include "tools/product_limits.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -229,6 +230,9 @@ bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* d
     complete = false;
   } else {
     planned = true;
+    // Beside DATA: the stub, the uninstaller, the texts (an estimate of 64 KB and the list).
+    std::string fit = PayloadSizeWarning(product->plan.dataSize, (64u << 10) + product->plan.fileList.size());
+    if (!fit.empty()) diags->Warning(payloadName, 0, 0, fit);
     for (const std::string& w : product->plan.warnings) {
       size_t colon = w.find(": ");
       if (colon == std::string::npos) diags->Warning(payloadName, 0, 0, w);

@@ -107,3 +107,50 @@ int CheckEntryInPayload(unsigned offset, int size, unsigned payloadSize) {
   if (size < 0 || offset > payloadSize || (unsigned)size > payloadSize - offset) return kFileListBeyondPayload;
   return 0;
 }
+
+int CheckFileListSizes(const char* resource, size_t size, unsigned payloadSize) {
+  FileListCursor cursor;
+  FileListBegin(resource, size, &cursor);
+  unsigned long long total = 0;
+  const char* line;
+  size_t length;
+  while (FileListNextLine(&cursor, &line, &length)) {
+    FileEntry entry;
+    if (ParseFileEntry(line, length, &entry) != 0) return 0;
+    if (entry.size < 0) return kFileListBeyondPayload;
+    total += (unsigned)entry.size;
+    if (total > payloadSize) return kFileListBeyondPayload;
+  }
+  return total == payloadSize ? 0 : kFileListBeyondPayload;
+}
+
+namespace {
+
+char FoldLetter(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
+
+bool SameName(const FileEntry& entry, const char* name) {
+  unsigned i = 0;
+  for (; i < entry.nameLength; i++) {
+    if (!name[i] || FoldLetter(entry.name[i]) != FoldLetter(name[i])) return false;
+  }
+  return name[i] == 0;
+}
+
+}  // namespace
+
+bool FindFileEntry(const char* resource, size_t size, const char* name, FileEntry* entry, unsigned* offset) {
+  FileListCursor cursor;
+  FileListBegin(resource, size, &cursor);
+  unsigned at = 0;
+  const char* line;
+  size_t length;
+  while (FileListNextLine(&cursor, &line, &length)) {
+    if (ParseFileEntry(line, length, entry) != 0 || entry->size < 0) return false;
+    if (SameName(*entry, name)) {
+      *offset = at;
+      return true;
+    }
+    at += (unsigned)entry->size;
+  }
+  return false;
+}

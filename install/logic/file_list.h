@@ -16,7 +16,7 @@ const int kFileListNoTimeLow = 13;       // time form: no field after the '.'
 const int kFileListNoTimeHigh = 14;      // time form: no second field after the '.'
 const int kFileListNoSize = 15;          // version form: no size field
 const int kFileListBadSize = 16;         // version form: a size of 0 or less
-const int kFileListBeyondPayload = 71;   // an entry's bytes would lie outside the payload
+const int kFileListBeyondPayload = 71;   // the sizes do not add up to the expanded payload
 
 struct FileEntry {
   const char* name;  // a view into the line, not terminated
@@ -53,3 +53,15 @@ bool FileListNextLine(FileListCursor* cursor, const char** line, size_t* length)
 // Whether an entry of size bytes at offset lies inside a payload of payloadSize bytes:
 // 0, or kFileListBeyondPayload (also for a negative size).
 int CheckEntryInPayload(unsigned offset, int size, unsigned payloadSize);
+
+// Whether the file list's sizes fit a payload of payloadSize bytes, before any file is
+// written: 0, or kFileListBeyondPayload when a size is negative or the sizes add up to more
+// than the payload, or, for a list whose every line parses, to anything but the payload's
+// length. A malformed line ends the walk without a judgement of its own: the file loop
+// reports it when it gets there, after the entries before it.
+int CheckFileListSizes(const char* resource, size_t size, unsigned payloadSize);
+
+// Finds the entry whose name equals name (ASCII letters in either case), and the offset of
+// its bytes in the payload. False when no well-formed line before the first malformed one
+// has that name.
+bool FindFileEntry(const char* resource, size_t size, const char* name, FileEntry* entry, unsigned* offset);

@@ -21,13 +21,6 @@ void SzddWriteHeader(unsigned expandedLength, unsigned char header[14]) {
 
 namespace {
 
-// The fast path takes a whole flag byte's items without a bound check when both sides have
-// room for its largest case: 8 references of 18 bytes, each copied in words that may run
-// up to 3 bytes past its end (bytes that the following items write again), from 17 bytes of
-// input (the flag byte and 8 two-byte references).
-const size_t kFastOutRoom = 8 * kSzddMaxMatch + 4;
-const size_t kFastInRoom = 1 + 8 * 2;
-
 inline void Copy4(unsigned char* to, const unsigned char* from) {
   unsigned w;
   memcpy(&w, from, 4);
@@ -49,6 +42,32 @@ inline unsigned char* CopyMatch(unsigned char* to, size_t d, size_t len) {
 
 }  // namespace
 
+unsigned char* SzddFastGroup(const unsigned char** input, unsigned char* o, size_t k) {
+  const unsigned char* in = *input;
+  unsigned flags = *in++;
+  if (flags == 0xFF) {
+    memcpy(o, in, 8);
+    *input = in + 8;
+    return o + 8;
+  }
+  const unsigned char* start = o;
+  for (int bit = 0; bit < 8; bit++, flags >>= 1) {
+    if (flags & 1) {
+      *o++ = *in++;
+    } else {
+      unsigned p = in[0] | (unsigned)(in[1] & 0xF0) << 4;
+      size_t len = (in[1] & 0x0F) + kSzddMinMatch;
+      in += 2;
+      size_t at = k + (size_t)(o - start);
+      size_t d = (kSzddWindowStart + at - p) & (kSzddWindowSize - 1);
+      if (d == 0) d = kSzddWindowSize;
+      o = CopyMatch(o, d, len);
+    }
+  }
+  *input = in;
+  return o;
+}
+
 // The window is never kept: output byte k lies at window position (4080 + k) mod 4096, so a
 // reference at output k to window position p reaches back d = (4080 + k - p) mod 4096 bytes
 // (4096 when that is 0). A byte before the start of the output is one of the initial spaces.
@@ -66,29 +85,8 @@ SzddStatus SzddExpand(const unsigned char* data, size_t size, unsigned char* out
   while (in < end) {
     // Fast path: past the first window's worth of output (every reference then lies inside
     // the output) and far from both ends.
-    if (k >= kSzddWindowSize && (size_t)(end - in) >= kFastInRoom && outSize - k >= kFastOutRoom) {
-      unsigned flags = *in++;
-      unsigned char* o = out + k;
-      if (flags == 0xFF) {
-        memcpy(o, in, 8);
-        in += 8;
-        o += 8;
-      } else {
-        for (int bit = 0; bit < 8; bit++, flags >>= 1) {
-          if (flags & 1) {
-            *o++ = *in++;
-          } else {
-            unsigned p = in[0] | (unsigned)(in[1] & 0xF0) << 4;
-            size_t len = (in[1] & 0x0F) + kSzddMinMatch;
-            in += 2;
-            size_t at = (size_t)(o - out);
-            size_t d = (kSzddWindowStart + at - p) & (kSzddWindowSize - 1);
-            if (d == 0) d = kSzddWindowSize;
-            o = CopyMatch(o, d, len);
-          }
-        }
-      }
-      k = (size_t)(o - out);
+    if (k >= kSzddWindowSize && (size_t)(end - in) >= kSzddFastInRoom && outSize - k >= kSzddFastOutRoom) {
+      k = (size_t)(SzddFastGroup(&in, out + k, k) - out);
       continue;
     }
     unsigned flags = *in++;

@@ -50,5 +50,14 @@ SzddStatus SzddReadHeader(const unsigned char* data, size_t size, unsigned* expa
 SzddStatus SzddExpand(const unsigned char* data, size_t size, unsigned char* out, size_t outSize,
                       size_t* produced);
 
+// One flag byte's eight items taken without bound checks, for the expanders' fast path:
+// *in must have kSzddFastInRoom bytes and o kSzddFastOutRoom bytes of room (a reference is
+// copied in words that may run up to 3 bytes past its end), and the kSzddWindowSize bytes
+// before o must be the last bytes produced. k is the number of bytes produced before o.
+// Gives the new end of the output and advances *in.
+const size_t kSzddFastOutRoom = 8 * kSzddMaxMatch + 4;
+const size_t kSzddFastInRoom = 1 + 8 * 2;
+unsigned char* SzddFastGroup(const unsigned char** in, unsigned char* o, size_t k);
+
 // Writes the 14-byte header for an expanded length into header.
 void SzddWriteHeader(unsigned expandedLength, unsigned char header[14]);

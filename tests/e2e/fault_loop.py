@@ -61,7 +61,7 @@ SHORT_SCENARIO = "answer-defaults timeout=30\n"
 SUBJECTS = ("install", "driver", "uninstall")
 # The operations whose first call in the driver product's installation belongs to the driver
 # step (every other first call is the same as in the example product's installation).
-DRIVER_OPS = ("GetFileVersionInfoA", "VerQueryValueA", "CopyFileA", "RegCreateKeyExA", "RegSetValueExA",
+DRIVER_OPS = ("GetFileVersionInfoA", "VerQueryValueA", "RegCreateKeyExA", "RegSetValueExA",
               "OpenSCManagerA", "OpenServiceA", "CreateServiceA", "ControlService", "StartServiceA")
 
 # What the rules let an installation leave behind: the uninstaller in the Windows

@@ -128,7 +128,7 @@ REVIEWED_IMPORTS = {
         "CloseHandle": WIN95, "CompareFileTime": WIN95, "CopyFileA": WIN95, "CreateDirectoryA": WIN95,
         "CreateFileA": WIN95, "CreateThread": WIN95, "DeleteFileA": WIN95, "ExitProcess": WIN95,
         "FindClose": WIN95, "FindFirstFileA": WIN95, "FindNextFileA": WIN95, "FindResourceA": WIN95,
-        "FormatMessageA": WIN95, "GetCommandLineA": WIN95, "GetCurrentThread": WIN95,
+        "FormatMessageA": WIN95, "GetCommandLineA": WIN95, "GetCurrentProcess": WIN95, "GetCurrentThread": WIN95,
         "GetFileAttributesA": WIN95, "GetFileSize": WIN95, "GetFileTime": WIN95, "GetLastError": WIN95,
         "GetModuleHandleA": WIN95, "GetProcAddress": WIN95, "GetProcessHeap": WIN95,
         "GetSystemDirectoryA": WIN95, "GetTempFileNameA": WIN95, "GetTempPathA": WIN95,

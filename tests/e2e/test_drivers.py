@@ -273,3 +273,31 @@ def test_running_service_is_stopped_and_started_again_after_a_newer_file(case):
         assert service_state(pfx) == RUNNING
     finally:
         keeper.release()
+
+
+def check_own_bytes_despite_planted_source(case, version, code):
+    # A file of higher version planted where the driver's source goes is kept as newer by
+    # the file loop; the driver copied into the system is still the product's own.
+    setup = driver_product(case, ["%s,orvtest,drivers\\orvtest.sys,%s" % (code, DISPLAY)])
+    pfx = case.prefix(version)
+    planted = read_bytes(case.need(h.win_file("orvtest2.sys")))
+    pfx.write(f.INSTALL_DIR + "\\drivers\\orvtest.sys", planted, mtime=h.PAYLOAD_TIME)
+    r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish())
+    assert r.exit_code == 0, r.exit_code
+    assert pfx.read(f.INSTALL_DIR + "\\drivers\\orvtest.sys") == planted, "the newer file was not kept"
+    assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest.sys")), "the planted file reached the system"
+
+
+@h.timeout(1200)
+def test_nt40_driver_bytes_come_from_the_payload(case):
+    check_own_bytes_despite_planted_source(case, "nt40", "NT")
+
+
+@h.timeout(1200)
+def test_win2k_driver_bytes_come_from_the_payload(case):
+    check_own_bytes_despite_planted_source(case, "win2k", "W2")
+
+
+@h.timeout(1200)
+def test_default_driver_bytes_come_from_the_payload(case):
+    check_own_bytes_despite_planted_source(case, "default", "W2")

@@ -34,7 +34,7 @@ INSTALL_CASES = [
 # The driver product on NT 4: each step of the one driver (the file copy, the service key,
 # the service), and the registration's lines around the driver section.
 DRIVER_CASES = [
-    ("CopyFileA:1", "orv install internal error 352", "the driver file's copy"),
+    ("WriteFile:DRIVER_COPY", "orv install internal error 352", "the driver file's copy"),
     ("RegSetValueExA:DRIVER_VALUE", "orv install internal error 55", "the service key's Start value"),
     ("CreateServiceA:1", "orv install internal error 63", "the service"),
     ("StartServiceA:1", "orv install internal error 67", "the service's start"),
@@ -73,9 +73,10 @@ def judge_cases(name, cases, numbers):
 # Eight files (10 to 33), two shortcuts (34 to 37), then the directory list.
 INSTALL_NUMBERS = {"FILE_TEXT": 11, "FILE_CRLF": 12, "LINK_TEXT": 34, "LINK_CRLF": 35, "DIR_CRLF": 39}
 # Three files (10 to 18), two shortcuts (19 to 22), four directories and "." (23 to 32),
-# then "HKLM" (33, 34), the key (35, 36), "." (37, 38) and the driver's name (39, 40).
+# the driver file, written from the payload (33), then "HKLM" (34, 35), the key (36, 37),
+# "." (38, 39) and the driver's name (40, 41).
 # RegSetValueExA: the service key's Type (1), then Start (2).
-DRIVER_NUMBERS = {"HKLM_TEXT": 33, "KEY_CRLF": 36, "DRIVER_TEXT": 39, "DRIVER_VALUE": 2}
+DRIVER_NUMBERS = {"DRIVER_COPY": 33, "HKLM_TEXT": 34, "KEY_CRLF": 37, "DRIVER_TEXT": 40, "DRIVER_VALUE": 2}
 
 
 @h.timeout(1200)

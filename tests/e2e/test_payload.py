@@ -190,14 +190,32 @@ def test_file_list_error_stops_after_earlier_entries_recorded(case):
     assert target("third.txt") not in lines, lines
 
 
-def test_entry_beyond_the_payload_is_71(case):
-    filelist = b"first.txt,5.CE10DC00,01BE8E28\r\nsecond.txt,6.CE10DC00,01BE8E28\r\n"
-    setup = case.product(script=f.script(), licence=f.LICENCE,
-                         resources={"FILELIST": filelist, "DATA": b"first12345"}).build()
-    pfx = case.prefix()
-    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(71) + "end\n", fault="ShellExecuteA:1+")
-    assert pfx.read(target("first.txt")) == b"first"
-    assert not pfx.exists(target("second.txt"))
+def test_sizes_other_than_the_payload_are_71_before_any_file(case):
+    # The sizes add up to one byte more, then one byte less, than the payload's 10 bytes.
+    for i, last in enumerate((6, 4)):
+        filelist = b"first.txt,5.CE10DC00,01BE8E28\r\nsecond.txt,%d.CE10DC00,01BE8E28\r\n" % last
+        setup = case.product(script=f.script(), licence=f.LICENCE,
+                             resources={"FILELIST": filelist, "DATA": b"first12345"}).build("setup%d.exe" % i)
+        pfx = case.prefix()
+        pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(71) + "end\n", fault="ShellExecuteA:1+")
+        assert not pfx.exists(target("first.txt")), pfx.tree(f.INSTALL_DIR)
+        assert target("first.txt") not in f.uninstall_lines(pfx), f.uninstall_lines(pfx)
+        pfx.stop()
+
+
+def test_stream_one_byte_short_or_long_is_46_before_any_file(case):
+    product = case.product(script=f.script(), licence=f.LICENCE, payload=f.DEFAULT_PAYLOAD)
+    data = open(os.path.join(product.pack("good"), "DATA"), "rb").read()
+    stated = struct.unpack("<I", data[10:14])[0]
+    # The stream states one byte more than it yields (short), or one byte less (long).
+    for i, length in enumerate((stated + 1, stated - 1)):
+        product.resources = {"DATA": data[:10] + struct.pack("<I", length) + data[14:]}
+        setup = product.build("setup%d.exe" % i)
+        pfx = case.prefix()
+        pfx.run(setup, scenario=f.to_folder_dialog() + f.internal_error(46) + "end\n", fault="ShellExecuteA:1+")
+        for name in f.DEFAULT_PAYLOAD:
+            assert not pfx.exists(target(name)), pfx.tree(f.INSTALL_DIR)
+        pfx.stop()
 
 
 def test_no_temporary_file_at_any_point(case):
@@ -327,3 +345,29 @@ def test_failed_write_leaves_no_partial_file(case):
     assert not pfx.exists(target("second.txt")), "the partly written file is still there"
     lines = f.uninstall_lines(pfx)
     assert lines[4] == target("first.txt") and target("second.txt") not in lines, lines
+
+
+def test_files_around_the_expansion_buffers_border(case):
+    # The payload is expanded through a buffer of 1 MB: files of 0, 1, border - 1, border and
+    # border + 1 bytes, and a kept newer file in the middle whose bytes are expanded and
+    # dropped, so that the files after it still get their own.
+    border = 1024 * 1024
+    rnd = os.urandom(70000)
+    def body(n, tag):
+        text = (tag.encode() + b" " + rnd) * (n // (len(rnd) + len(tag) + 1) + 1)
+        return text[:n]
+    sizes = [("empty.txt", 0), ("one.txt", 1), ("below.bin", border - 1), ("kept.txt", border + 5),
+             ("at.bin", border), ("above.bin", border + 1), ("twice.bin", 2 * border + 3)]
+    payload = {name: body(n, name) for name, n in sizes}
+    order = [name for name, _ in sizes]
+    payload.update(f.DEFAULT_PAYLOAD)
+    setup = f.installer(case, f.script(), payload=payload, order=order)
+    pfx = case.prefix()
+    pfx.write(target("kept.txt"), b"installed newer", mtime=T + 3600 * 24 * 365 * 30)
+    r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish())
+    assert r.exit_code == 0, r.exit_code
+    for name in order:
+        want = b"installed newer" if name == "kept.txt" else payload[name]
+        got = pfx.read(target(name))
+        assert got == want, "%s: %d bytes, expected %d" % (name, len(got), len(want))
+    assert file_lines(pfx)[:len(order)] == [target(n) for n in order], file_lines(pfx)
