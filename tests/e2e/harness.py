@@ -31,6 +31,10 @@ Paths: ``harness.build_dir()`` (the host build, env ORV_BUILD_DIR set by CTest),
 (install.exe, uninstall.exe, uninstall_ft.exe, orvdrive.exe; tests/e2e/win/X_prog.cpp is
 X.exe, and X_ft.exe too when it includes common/win/sys.h; X_drv.c is X.sys).
 
+From the kit (orv try): ``harness.use_kit(files_dir, work_dir, templates_dir=None)`` takes the
+Windows files (orvdrive.exe) from files_dir and keeps prefixes, Xvfb's note and templates
+under work_dir instead of the build tree; prefixes are then always 32-bit.
+
 32 or 64 bits: ``harness.arch()`` is "win32" (build/win, 32-bit prefixes) or "win64" (the
 same sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH picks
 one; by default win64 is taken only where 32-bit code would run under qemu emulation. All
