@@ -96,6 +96,20 @@ endforeach()
 # orv for Windows (orv.exe), a sub-build with the mingw-w64 posix toolchain.
 include(${CMAKE_SOURCE_DIR}/cmake/orv_windows.cmake)
 
+# orv try: its script and the harness modules it runs on, beside the Windows build in the
+# build tree (build/win/try/, where orv looks as it looks for the stub) and in the kit.
+set(ORV_TRY_SOURCES)
+set(ORV_TRY_COPIES)
+foreach(name orv_try harness desktop run)
+  list(APPEND ORV_TRY_SOURCES ${CMAKE_SOURCE_DIR}/tests/e2e/${name}.py)
+  list(APPEND ORV_TRY_COPIES ${ORV_WIN_DIR}/try/${name}.py)
+endforeach()
+add_custom_command(OUTPUT ${ORV_TRY_COPIES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORV_WIN_DIR}/try
+  COMMAND ${CMAKE_COMMAND} -E copy ${ORV_TRY_SOURCES} ${ORV_WIN_DIR}/try/
+  DEPENDS ${ORV_TRY_SOURCES} COMMENT "orv try's scripts into ${ORV_WIN_DIR}/try")
+add_custom_target(orv_try_scripts ALL DEPENDS ${ORV_TRY_COPIES})
+
 # The documentation's checks against the code and orv (label "unit").
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
@@ -106,9 +120,13 @@ include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)
 # The publisher's kit: `cmake --install build --prefix DIR` gives DIR/bin/orv (and
 # orv.exe, the same command for Windows, is installed by cmake/orv_windows.cmake),
 # the 32-bit stub and uninstaller in DIR/share/orv/ (where orv looks for them by default),
+# orv try's dialog driver and scripts in DIR/share/orv/ and DIR/share/orv/try/,
 # the example product in DIR/share/orv/example/ and the documentation in DIR/share/doc/orv/.
 install(TARGETS orv RUNTIME DESTINATION bin)
 install(FILES ${ORV_WIN_DIR}/install_stub.exe ${ORV_WIN_DIR}/uninstall.exe DESTINATION share/orv)
+# orv try: the dialog driver and the scripts (python3, Wine and Xvfb are needed only for it).
+install(FILES ${ORV_WIN_DIR}/orvdrive.exe DESTINATION share/orv)
+install(FILES ${ORV_TRY_SOURCES} DESTINATION share/orv/try)
 # The example's product folder as the Windows sub-build made it (SCRIPT, LICENCE, ORDER and
 # payload/ with its fixed file times, which the installed copies keep): orv build of it
 # gives the build tree's install.exe, byte for byte.

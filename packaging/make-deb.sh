@@ -48,7 +48,7 @@ Architecture: $ARCH
 Maintainer: Orv Install developers <orv-install@example.org>
 Installed-Size: $SIZE
 Depends: $DEPENDS
-Suggests: wine, xvfb, python3
+Suggests: wine, wine32, xvfb, python3, imagemagick
 Section: devel
 Priority: optional
 Description: installers for 32-bit Windows made from a folder of files
@@ -57,7 +57,7 @@ Description: installers for 32-bit Windows made from a folder of files
  files to install. It checks the product, packs the files and writes them
  into the prebuilt installer stub, with no compiler and no Windows; the
  installer carries its own uninstaller. orv inspect shows what an installer
- carries.
+ carries; orv try installs and uninstalls it under Wine, judged.
 CONTROL
 (cd "$ROOT" && find usr -type f | LC_ALL=C sort | xargs md5sum >DEBIAN/md5sums)
 chmod 644 "$ROOT/DEBIAN/control" "$ROOT/DEBIAN/md5sums"

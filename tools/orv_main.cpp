@@ -15,6 +15,7 @@ const char kHelp[] =
     "  orv check PRODUCT_DIR                everything build checks, nothing written\n"
     "  orv inspect setup.exe                what an installer carries, verified\n"
     "  orv pack PAYLOAD_DIR OUT_DIR         only the file list and payload stream\n"
+    "  orv try setup.exe                    install and uninstall it under Wine, judged\n"
     "  orv --version                        the kit's version, its stub's and uninstaller's\n"
     "\n"
     "`orv VERB --help` explains each verb. Findings are reported on stderr as\n"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   if (!strcmp(verb, "check")) return OrvCheck(n, rest);
   if (!strcmp(verb, "inspect")) return OrvInspect(n, rest);
   if (!strcmp(verb, "pack")) return OrvPack(n, rest);
+  if (!strcmp(verb, "try")) return OrvTry(n, rest);
   if (!strcmp(verb, "resources")) return OrvResources(n, rest);
   fprintf(stderr, "orv: unknown verb %s (see orv --help)\n", verb);
   return 2;

@@ -31,6 +31,10 @@ Paths: ``harness.build_dir()`` (the host build, env ORV_BUILD_DIR set by CTest),
 (install.exe, uninstall.exe, uninstall_ft.exe, orvdrive.exe; tests/e2e/win/X_prog.cpp is
 X.exe, and X_ft.exe too when it includes common/win/sys.h; X_drv.c is X.sys).
 
+From the kit (orv try): ``harness.use_kit(files_dir, work_dir, templates_dir=None)`` takes the
+Windows files (orvdrive.exe) from files_dir and keeps prefixes, Xvfb's note and templates
+under work_dir instead of the build tree; prefixes are then always 32-bit.
+
 32 or 64 bits: ``harness.arch()`` is "win32" (build/win, 32-bit prefixes) or "win64" (the
 same sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH picks
 one; by default win64 is taken only where 32-bit code would run under qemu emulation. All
@@ -221,6 +225,18 @@ def source_dir():
         os.path.abspath(__file__))))
 
 
+# Set by use_kit(): the harness then runs from the publisher's kit, without a build tree.
+_kit = {}
+
+
+def use_kit(files_dir, work_dir, templates_dir=None):
+    """Runs the harness from the kit instead of a build tree: the dialog driver (and every
+    other win_file) is taken from files_dir, prefixes, Xvfb's note and screenshots live under
+    work_dir, and the template prefixes under templates_dir (default: work_dir/templates).
+    The kit carries the shipped 32-bit build only, so prefixes are 32-bit."""
+    _kit.update(files=files_dir, work=work_dir, templates=templates_dir or os.path.join(work_dir, "templates"))
+
+
 def build_dir():
     d = os.environ.get("ORV_BUILD_DIR")
     if not d:
@@ -234,7 +250,9 @@ def arch():
     sources built for 64-bit Windows in build/win64, 64-bit prefixes). ORV_E2E_ARCH chooses;
     by default win32 where the machine runs 32-bit code itself, and win64 where 32-bit code
     would only run under emulation (qemu through binfmt_misc: many times slower) and the
-    64-bit build exists."""
+    64-bit build exists. From the kit always win32."""
+    if _kit:
+        return "win32"
     a = os.environ.get("ORV_E2E_ARCH")
     if a:
         if a not in ("win32", "win64"):
@@ -260,15 +278,21 @@ def wine_cmd():
 def win_file(name):
     """A file of the Windows build the tests run (build/win/<name>, or build/win64/<name>
     when the tests run the 64-bit build, see arch())."""
+    if _kit:
+        return os.path.join(_kit["files"], name)
     return os.path.join(build_dir(), "win64" if arch() == "win64" else "win", name)
 
 
 def shipped_file(name):
     """A file of the 32-bit build that ships (build/win/<name>), whatever the tests run."""
+    if _kit:
+        return win_file(name)
     return os.path.join(build_dir(), "win", name)
 
 
 def e2e_dir():
+    if _kit:
+        return _kit["work"]
     return os.path.join(build_dir(), "e2e")
 
 
@@ -359,7 +383,7 @@ def stop_wineserver(prefix, wait=True, timeout=120):
 # Template prefixes
 
 def template_dir(version="default"):
-    return os.path.join(e2e_dir(), "templates", "%s-%s" % (arch(), version))
+    return os.path.join(_kit["templates"] if _kit else os.path.join(e2e_dir(), "templates"), "%s-%s" % (arch(), version))
 
 
 @contextlib.contextmanager
@@ -418,7 +442,7 @@ def make_template(version="default", log=None):
             tmp = d + ".tmp"
             shutil.rmtree(tmp, ignore_errors=True)
             subprocess.check_call(["cp", "-a", base, tmp])
-            _set_reported_version(tmp, version)
+            set_reported_version(tmp, version)
             os.rename(tmp, d)
         with open(os.path.join(d, ".orv-this-run"), "w") as f:
             f.write("%d\n" % os.getpid())
@@ -427,7 +451,7 @@ def make_template(version="default", log=None):
         return d
 
 
-def _set_reported_version(prefix, version):
+def set_reported_version(prefix, version):
     """What `wine reg add HKCU\\Software\\Wine /v Version /d VERSION /f` does, written
     straight into user.reg while no wineserver runs (a wine start here costs many seconds)."""
     _set_string_value(os.path.join(prefix, "user.reg"), "Software\\Wine", "Version", version)

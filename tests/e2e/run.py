@@ -41,32 +41,39 @@ def _display_free(n):
     return not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n)
 
 
-def setup():
+def start_xvfb():
+    """Starts Xvfb on a free display (unless ORV_E2E_DISPLAY names one) and notes it in
+    e2e_dir()/xvfb.json for the harness; returns the display, or None when none is free."""
     d = harness.e2e_dir()
     os.makedirs(d, exist_ok=True)
     info_path = os.path.join(d, "xvfb.json")
     stop_xvfb(info_path)
     display = os.environ.get("ORV_E2E_DISPLAY")
-    if not display:
-        for n in range(90, 300):
-            if not _display_free(n):
-                continue
-            log = open(os.path.join(d, "xvfb.out"), "ab")
-            # Its own session, its output in a file: CTest waits for the test's pipes to close.
-            p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-            for _ in range(100):
-                if os.path.exists("/tmp/.X11-unix/X%d" % n) or p.poll() is not None:
-                    break
-                time.sleep(0.1)
-            if p.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % n):
-                display = ":%d" % n
-                with open(info_path, "w") as f:
-                    json.dump({"display": display, "pid": p.pid}, f)
+    if display:
+        return display
+    for n in range(90, 300):
+        if not _display_free(n):
+            continue
+        log = open(os.path.join(d, "xvfb.out"), "ab")
+        # Its own session, its output in a file: CTest waits for the test's pipes to close.
+        p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                             stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        for _ in range(100):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n) or p.poll() is not None:
                 break
-        else:
-            print("no free X display for Xvfb", file=sys.stderr)
-            return 1
+            time.sleep(0.1)
+        if p.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % n):
+            with open(info_path, "w") as f:
+                json.dump({"display": ":%d" % n, "pid": p.pid}, f)
+            return ":%d" % n
+    return None
+
+
+def setup():
+    display = start_xvfb()
+    if not display:
+        print("no free X display for Xvfb", file=sys.stderr)
+        return 1
     t0 = time.time()
     tpl = harness.make_template("default")
     print("Xvfb on %s; template prefix %s ready after %.1f s" % (display, tpl, time.time() - t0))
