@@ -2,9 +2,10 @@
 # Ceilings, so that growth is a decision, not an accident (32-bit build): each is the size
 # reached with the DLL-search defence, the manifest, the payload checksum (in the installer),
 # the programs' own C functions, relocations and code apart from data, and the protected
-# installation directory, plus 512 bytes: the stub 40,448 bytes, the uninstaller 9,728 bytes.
+# installation directory and the payload expanded in pieces, plus 512 bytes: the stub 40,960
+# bytes, the uninstaller 9,728 bytes.
 set(uninstall_ceiling 10240)
-set(stub_ceiling 40960)
+set(stub_ceiling 41472)
 file(SIZE ${UNINSTALL} uninstall_size)
 file(SIZE ${STUB} stub_size)
 file(SIZE ${INSTALLER} installer_size)
