@@ -20,6 +20,10 @@ uint32_t PeAlignUp(uint32_t value, uint32_t alignment) {
   return alignment ? (value + alignment - 1) & ~(alignment - 1) : value;
 }
 
+uint64_t PeAlignUp64(uint64_t value, uint32_t alignment) {
+  return alignment ? (value + alignment - 1) & ~(uint64_t)(alignment - 1) : value;
+}
+
 namespace {
 
 bool Fits(size_t size, size_t offset, size_t length) { return offset <= size && size - offset >= length; }
@@ -101,6 +105,28 @@ bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) 
     }
     pe->sections.push_back(sec);
   }
+  return true;
+}
+
+bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error) {
+  if (pe.fileAlignment < 512 || pe.fileAlignment > 65536) {
+    *error = "the PE file alignment " + std::to_string(pe.fileAlignment) + " is not one Windows loads (512 to 65536)";
+    return false;
+  }
+  if (pe.sectionAlignment < pe.fileAlignment) {
+    *error = "the PE section alignment " + std::to_string(pe.sectionAlignment) + " is smaller than the file alignment";
+    return false;
+  }
+  uint64_t headersEnd = pe.sectionTable + 40 * (uint64_t)pe.sections.size();
+  if (pe.sizeOfHeaders < headersEnd || pe.sizeOfHeaders > fileSize) {
+    *error = "the PE headers do not fit their SizeOfHeaders of " + std::to_string(pe.sizeOfHeaders) + " bytes";
+    return false;
+  }
+  for (const PeSection& s : pe.sections)
+    if (s.rawSize && s.rawOffset < pe.sizeOfHeaders) {
+      *error = std::string("the PE section ") + s.name + "'s data overlap the headers";
+      return false;
+    }
   return true;
 }
 
