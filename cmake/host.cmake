@@ -97,6 +97,9 @@ include(${CMAKE_SOURCE_DIR}/cmake/orv_windows.cmake)
 # The documentation's checks against the code and orv (label "unit").
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
+# The fuzz harnesses with clang and their short sampled run (label "fuzz").
+include(${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz.cmake)
+
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)

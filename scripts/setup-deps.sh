@@ -25,6 +25,9 @@ have python3 || need+=(python3)
 # Authenticode signing of a built installer (the publisher's guide and its end-to-end test).
 have osslsigncode || need+=(osslsigncode)
 have openssl || need+=(openssl)
+# The fuzz harnesses (tests/fuzz/): clang with libFuzzer and AddressSanitizer's runtime.
+have clang++ || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev libfuzzer-14-dev)
 wine_ok=1
 have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
