@@ -206,11 +206,36 @@ struct Key {
   }
 };
 
-void Header(uint8_t* p, size_t named, size_t ids) {
-  memset(p, 0, 16);
-  PutU16(p + 12, (uint32_t)named);
-  PutU16(p + 14, (uint32_t)ids);
-}
+// Writes into a buffer, every write checked against its end: one that would not fit is
+// not made, and ok() is false from then on.
+class BoundedWriter {
+ public:
+  explicit BoundedWriter(std::vector<uint8_t>* buffer) : b_(buffer) {}
+  void U16(size_t at, uint32_t v) {
+    if (Fits(at, 2)) PutU16(&(*b_)[at], v);
+  }
+  void U32(size_t at, uint32_t v) {
+    if (Fits(at, 4)) PutU32(&(*b_)[at], v);
+  }
+  void Zero(size_t at, size_t n) {
+    if (Fits(at, n)) memset(&(*b_)[at], 0, n);
+  }
+  // A directory's header: no characteristics, time stamp or version; the entry counts.
+  void Header(size_t at, size_t named, size_t ids) {
+    Zero(at, 16);
+    U16(at + 12, (uint32_t)named);
+    U16(at + 14, (uint32_t)ids);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool Fits(size_t at, size_t n) {
+    ok_ = ok_ && at <= b_->size() && b_->size() - at >= n;
+    return ok_;
+  }
+  std::vector<uint8_t>* b_;
+  bool ok_ = true;
+};
 
 // The pieces as one run of bytes; false when one of them is a file's content.
 bool Concatenate(const std::vector<ImagePiece>& pieces, std::vector<uint8_t>* out, std::string* error) {
@@ -291,6 +316,7 @@ bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva
 
   // The directory, entries and strings: all before the first data.
   std::vector<uint8_t> s(directoryEnd, 0);
+  BoundedWriter w(&s);
   auto idField = [&](const ResourceId& id) -> uint32_t {
     return id.isName ? (uint32_t)strings[id.name] | kSubdirectory : id.id;
   };
@@ -300,36 +326,41 @@ bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva
     return c;
   };
   size_t typeNamed = namedCount(types.size(), [&](size_t t) { return unique[types[t].names[0].first].r->type.isName; });
-  Header(&s[0], typeNamed, types.size() - typeNamed);
+  w.Header(0, typeNamed, types.size() - typeNamed);
   for (size_t t = 0; t < types.size(); t++) {
     const Resource& first = *unique[types[t].names[0].first].r;
-    PutU32(&s[16 + 8 * t], idField(first.type));
-    PutU32(&s[16 + 8 * t + 4], (uint32_t)typeDir[t] | kSubdirectory);
+    w.U32(16 + 8 * t, idField(first.type));
+    w.U32(16 + 8 * t + 4, (uint32_t)typeDir[t] | kSubdirectory);
     const std::vector<NameGroup>& names = types[t].names;
     size_t named = namedCount(names.size(), [&](size_t n) { return unique[names[n].first].r->name.isName; });
-    Header(&s[typeDir[t]], named, names.size() - named);
+    w.Header(typeDir[t], named, names.size() - named);
     for (size_t n = 0; n < names.size(); n++) {
       size_t e = typeDir[t] + 16 + 8 * n;
-      PutU32(&s[e], idField(unique[names[n].first].r->name));
-      PutU32(&s[e + 4], (uint32_t)nameDir[t][n] | kSubdirectory);
-      Header(&s[nameDir[t][n]], 0, names[n].count);
+      w.U32(e, idField(unique[names[n].first].r->name));
+      w.U32(e + 4, (uint32_t)nameDir[t][n] | kSubdirectory);
+      w.Header(nameDir[t][n], 0, names[n].count);
       for (size_t l = 0; l < names[n].count; l++) {
         size_t i = names[n].first + l;
         size_t le = nameDir[t][n] + 16 + 8 * l;
-        PutU32(&s[le], unique[i].r->language);
-        PutU32(&s[le + 4], (uint32_t)(entries + 16 * i));
+        w.U32(le, unique[i].r->language);
+        w.U32(le + 4, (uint32_t)(entries + 16 * i));
       }
     }
   }
   for (size_t i = 0; i < unique.size(); i++) {
-    uint8_t* d = &s[entries + 16 * i];
-    PutU32(d, (uint32_t)(sectionRva + dataAt[i]));
-    PutU32(d + 4, (uint32_t)unique[i].r->Size());
-    PutU32(d + 8, unique[i].r->codePage);
+    size_t d = entries + 16 * i;
+    w.U32(d, (uint32_t)(sectionRva + dataAt[i]));
+    w.U32(d + 4, (uint32_t)unique[i].r->Size());
+    w.U32(d + 8, unique[i].r->codePage);
   }
   for (const auto& str : strings) {
-    PutU16(&s[str.second], (uint32_t)str.first.size());
-    for (size_t c = 0; c < str.first.size(); c++) PutU16(&s[str.second + 2 + 2 * c], str.first[c]);
+    w.U16(str.second, (uint32_t)str.first.size());
+    for (size_t c = 0; c < str.first.size(); c++) w.U16(str.second + 2 + 2 * c, str.first[c]);
+  }
+
+  if (!w.ok()) {
+    *error = "internal error: the resource directory overran its buffer";
+    return false;
   }
 
   // Then the data: held bytes go on in the current piece; a file's content is a piece of
@@ -467,32 +498,24 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
 
   // Every field written lies in the headers, which the layout check keeps before the first
   // section's data; each write is checked against the buffer all the same.
-  bool inside = true;
-  auto put = [&](size_t at, uint32_t v, size_t width) {
-    if (at > o.size() || o.size() - at < width) {
-      inside = false;
-      return;
-    }
-    (width == 2 ? PutU16 : PutU32)(&o[at], v);
-  };
-  if (header > o.size() || o.size() - header < 40) inside = false;
-  else memset(&o[header], 0, 40);
-  for (size_t i = 0; i < 8; i += 4) put(header + i, GetU32(reinterpret_cast<const uint8_t*>(sec.name) + i), 4);
-  put(header + 8, sec.virtualSize, 4);
-  put(header + 12, sec.va, 4);
-  put(header + 16, sec.rawSize, 4);
-  put(header + 20, sec.rawOffset, 4);
-  put(header + 36, sec.characteristics, 4);
-  if (!inPlace) put(pe.SectionCountOffset(), (uint32_t)count + 1, 2);
+  BoundedWriter w(&o);
+  w.Zero(header, 40);
+  for (size_t i = 0; i < 8; i += 4) w.U32(header + i, GetU32(reinterpret_cast<const uint8_t*>(sec.name) + i));
+  w.U32(header + 8, sec.virtualSize);
+  w.U32(header + 12, sec.va);
+  w.U32(header + 16, sec.rawSize);
+  w.U32(header + 20, sec.rawOffset);
+  w.U32(header + 36, sec.characteristics);
+  if (!inPlace) w.U16(pe.SectionCountOffset(), (uint32_t)count + 1);
   uint32_t initialised = GetU32(&image[pe.InitializedDataOffset()]);
-  put(pe.InitializedDataOffset(), initialised - oldRaw + sec.rawSize, 4);
-  put(pe.SizeOfImageOffset(),
-      (uint32_t)std::max(inPlace ? 0 : vaEnd, PeAlignUp64((uint64_t)sec.va + sec.virtualSize, pe.sectionAlignment)), 4);
-  put(pe.DirectoryOffset(2), sec.va, 4);
-  put(pe.DirectoryOffset(2) + 4, sec.virtualSize, 4);
-  put(pe.TimeStampOffset(), timeStamp, 4);
-  put(pe.ChecksumOffset(), 0, 4);
-  if (!inside) {
+  w.U32(pe.InitializedDataOffset(), initialised - oldRaw + sec.rawSize);
+  w.U32(pe.SizeOfImageOffset(),
+        (uint32_t)std::max(inPlace ? 0 : vaEnd, PeAlignUp64((uint64_t)sec.va + sec.virtualSize, pe.sectionAlignment)));
+  w.U32(pe.DirectoryOffset(2), sec.va);
+  w.U32(pe.DirectoryOffset(2) + 4, sec.virtualSize);
+  w.U32(pe.TimeStampOffset(), timeStamp);
+  w.U32(pe.ChecksumOffset(), 0);
+  if (!w.ok()) {
     *error = "the PE headers lie outside the image";
     return false;
   }
