@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <utility>
+
 void PutU16(uint8_t* p, uint32_t v) {
   p[0] = (uint8_t)v;
   p[1] = (uint8_t)(v >> 8);
@@ -125,6 +128,26 @@ bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error) {
   for (const PeSection& s : pe.sections)
     if (s.rawSize && s.rawOffset < pe.sizeOfHeaders) {
       *error = std::string("the PE section ") + s.name + "'s data overlap the headers";
+      return false;
+    }
+  // In memory the sections follow the headers and one another in order, each beginning at
+  // or after the aligned end of the one before.
+  uint64_t vaEnd = PeAlignUp64(pe.sizeOfHeaders, pe.sectionAlignment);
+  for (const PeSection& s : pe.sections) {
+    if (s.va < vaEnd) {
+      *error = std::string("the PE section ") + s.name + " overlaps the headers or the section before it in memory";
+      return false;
+    }
+    vaEnd = PeAlignUp64((uint64_t)s.va + (s.virtualSize ? s.virtualSize : s.rawSize), pe.sectionAlignment);
+  }
+  // In the file no two sections share bytes.
+  std::vector<std::pair<uint64_t, uint64_t>> raw;
+  for (const PeSection& s : pe.sections)
+    if (s.rawSize) raw.emplace_back(s.rawOffset, (uint64_t)s.rawOffset + s.rawSize);
+  std::sort(raw.begin(), raw.end());
+  for (size_t i = 1; i < raw.size(); i++)
+    if (raw[i].first < raw[i - 1].second) {
+      *error = "two PE sections share bytes of the file";
       return false;
     }
   return true;
