@@ -155,7 +155,10 @@ bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error) {
 
 bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* offset) {
   for (const PeSection& s : pe.sections) {
-    if (rva >= s.va && rva - s.va < s.rawSize && s.rawSize - (rva - s.va) >= length) {
+    // The loader maps no more of the raw data than the virtual size: bytes past it are not
+    // the section's (another section's memory may lie there).
+    uint32_t mapped = s.virtualSize && s.virtualSize < s.rawSize ? s.virtualSize : s.rawSize;
+    if (rva >= s.va && rva - s.va < mapped && mapped - (rva - s.va) >= length) {
       *offset = (size_t)s.rawOffset + (rva - s.va);
       return true;
     }
