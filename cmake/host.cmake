@@ -113,6 +113,9 @@ add_custom_target(orv_try_scripts ALL DEPENDS ${ORV_TRY_COPIES})
 # The documentation's checks against the code and orv (label "unit").
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
+# The fuzz harnesses with clang and their short sampled run (label "fuzz").
+include(${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz.cmake)
+
 # End-to-end tests under Wine (label "e2e").
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/unit/szdd_crosscheck.cmake OPTIONAL)

@@ -29,6 +29,9 @@ have openssl || need+=(openssl)
 have dpkg-shlibdeps || need+=(dpkg-dev)
 have lintian || need+=(lintian)
 have man || need+=(man-db)
+# The fuzz harnesses (tests/fuzz/): clang with libFuzzer and AddressSanitizer's runtime.
+have clang++ || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev libfuzzer-14-dev)
 wine_ok=1
 have wine || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0

@@ -42,6 +42,11 @@ bool WriteImagePieces(const std::vector<ImagePiece>& pieces, size_t checksumOffs
                       std::string* error) {
   PeChecksumSum sum(checksumOffset);
   *written = 0;
+  if (pieces.empty() || pieces[0].resource || pieces[0].bytes.size() < 4 ||
+      checksumOffset > pieces[0].bytes.size() - 4) {
+    *error = "the image's checksum field lies outside its headers";
+    return false;
+  }
   auto put = [&](const uint8_t* data, size_t size) {
     if (size && fwrite(data, 1, size, f) != size) {
       *error = std::string("cannot be written: ") + strerror(errno);

@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,10 @@
 #include "install/logic/szdd.h"
 #include "tools/orv_product.h"
 #include "tools/orv_verbs.h"
+#include "tools/mapped_file.h"
+#include "tools/orv_inspect.h"
 #include "tools/resource_tree.h"
+#include "tools/szdd_count.h"
 
 namespace {
 
@@ -48,14 +52,17 @@ const Item kItems[] = {
     {14, "program to run", true},
 };
 
-std::string Text(const std::vector<uint8_t>& d) { return std::string(d.begin(), d.end()); }
+// The bytes of a resource found in the image (none when r is null).
+std::string Text(const uint8_t* image, const ResourceSpan* r) {
+  return r ? std::string(reinterpret_cast<const char*>(image) + r->offset, r->length) : std::string();
+}
 
-void ShowScript(const std::string& script, std::string* uninstallerName, std::string* uninstallerVersion) {
+void ShowScript(FILE* out, const std::string& script, std::string* uninstallerName, std::string* uninstallerVersion) {
   std::vector<char> buffer(script.begin(), script.end());
   buffer.push_back(0);
   ScriptCursor cursor;
   cursor.Reset(buffer.data(), (unsigned)script.size());
-  printf("SCRIPT (%zu bytes):\n", script.size());
+  fprintf(out, "SCRIPT (%zu bytes):\n", script.size());
   size_t item = 0;
   int lineNumber = 0;
   for (char* line; (line = cursor.Next()) != nullptr;) {
@@ -90,17 +97,17 @@ void ShowScript(const std::string& script, std::string* uninstallerName, std::st
         *uninstallerVersion = version;
       }
     }
-    printf("  %4d  %-46s %s\n", lineNumber, label.c_str(), value.c_str());
+    fprintf(out, "  %4d  %-46s %s\n", lineNumber, label.c_str(), value.c_str());
   }
 }
 
-void ShowLicence(const std::string& licence) {
-  printf("LICENCE: %zu bytes\n", licence.size());
+void ShowLicence(FILE* out, const std::string& licence) {
+  fprintf(out, "LICENCE: %zu bytes\n", licence.size());
   size_t at = 0;
   for (int i = 0; i < 3 && at < licence.size(); i++) {
     size_t end = licence.find("\r\n", at);
     std::string line = licence.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    printf("  | %s\n", line.c_str());
+    fprintf(out, "  | %s\n", line.c_str());
     if (end == std::string::npos) break;
     at = end + 2;
   }
@@ -131,6 +138,107 @@ std::string TimeText(unsigned low, unsigned high) {
 
 }  // namespace
 
+void InspectInstaller(const uint8_t* image, size_t size, const std::string& path, FILE* out, Diagnostics* diags) {
+  PeImage pe;
+  std::vector<ResourceSpan> resources;
+  std::string error;
+  if (!ParsePe(image, size, &pe, &error) || !ReadResourceSpans(image, size, pe, &resources, &error)) {
+    diags->Error(path, 0, 0, error);
+    return;
+  }
+  ResourceId files = ResourceId::Name("FILES");
+  uint64_t filesBytes = 0;
+  size_t filesCount = 0;
+  for (const ResourceSpan& r : resources)
+    if (r.type == files) {
+      filesBytes += r.length;
+      filesCount++;
+    }
+  if (!filesCount) {
+    diags->Error(path, 0, 0, "not an installer made by orv: it carries no FILES resources");
+    return;
+  }
+  auto get = [&](const char* name) { return FindResourceSpan(resources, files, ResourceId::Name(name)); };
+  for (const char* name : {"SCRIPT", "LICENCE", "FILELIST", "DATA", "UNINSTALL"})
+    if (!get(name)) diags->Error(path, 0, 0, std::string("damaged: no FILES resource ") + name);
+
+  // Data entries may share bytes, so the FILES resources can add up to more than the file.
+  if (filesBytes > size) {
+    diags->Error(path, 0, 0, "damaged: its FILES resources add up to more bytes than the file holds");
+    return;
+  }
+  fprintf(out, "%s: %zu bytes; stub %llu bytes, FILES resources %llu bytes\n", path.c_str(), size,
+          (unsigned long long)(size - filesBytes), (unsigned long long)filesBytes);
+  std::string uninstallerName, scriptVersion;
+  if (const ResourceSpan* s = get("SCRIPT")) ShowScript(out, Text(image, s), &uninstallerName, &scriptVersion);
+  if (const ResourceSpan* l = get("LICENCE")) ShowLicence(out, Text(image, l));
+
+  const ResourceSpan* list = get("FILELIST");
+  const ResourceSpan* data = get("DATA");
+  unsigned long long listed = 0;
+  if (list) {
+    fprintf(out, "FILELIST:\n");
+    FileListCursor cursor;
+    FileListBegin(reinterpret_cast<const char*>(image + list->offset), list->length, &cursor);
+    const char* line;
+    size_t length;
+    int number = 0;
+    while (FileListNextLine(&cursor, &line, &length)) {
+      number++;
+      FileEntry e;
+      int status = ParseFileEntry(line, length, &e);
+      if (status) {
+        diags->Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " cannot be read (internal error " +
+                                     std::to_string(status) + ")");
+        break;
+      }
+      std::string how = e.hasVersion ? "version " + std::to_string(e.version[0]) + "." + std::to_string(e.version[1]) +
+                                           "." + std::to_string(e.version[2]) + "." + std::to_string(e.version[3])
+                                     : e.hasTime ? "time " + TimeText(e.timeLow, e.timeHigh) : "no version, no time";
+      fprintf(out, "  %-40s %12d  %s\n", std::string(e.name, e.nameLength).c_str(), e.size, how.c_str());
+      if (e.size < 0) diags->Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " has a negative size");
+      else listed += (unsigned)e.size;
+    }
+  }
+  if (data) {
+    // Expanded into a count, not into memory: the header's length is only a claim.
+    const uint8_t* bytes = image + data->offset;
+    unsigned expandedLength = 0;
+    uint64_t produced = 0;
+    SzddStatus status = SzddReadHeader(bytes, data->length, &expandedLength);
+    if (status == kSzddNotCompressed) {
+      expandedLength = data->length;
+      status = kSzddOk;
+    } else if (status == kSzddOk) {
+      status = SzddCount(bytes, data->length, &produced);
+    }
+    fprintf(out, "DATA: %u bytes, expanding to %u bytes; the file list's sizes add up to %llu bytes\n", data->length,
+            expandedLength, listed);
+    if (status != kSzddOk)
+      diags->Error(path, 0, 0, "damaged: DATA does not expand (" +
+                                   std::string(status == kSzddTruncated ? "cut short" : status == kSzddOverlong ? "too long" : "unknown mode") + ")");
+    else if (list && expandedLength != listed)
+      diags->Error(path, 0, 0, "damaged: DATA expands to " + std::to_string(expandedLength) +
+                                   " bytes, the file list's sizes add up to " + std::to_string(listed));
+  }
+  if (const ResourceSpan* c = get("CHECKSUM")) {
+    std::string stored = Text(image, c);
+    std::string computed = data ? FilesChecksum(Text(image, list), image + data->offset, data->length)
+                                : FilesChecksum(Text(image, list), nullptr, 0);
+    fprintf(out, "CHECKSUM: %s (%s)\n", stored.c_str(), stored == computed ? "matches" : ("computed " + computed).c_str());
+    if (stored != computed) diags->Error(path, 0, 0, "damaged: CHECKSUM " + stored + " does not match " + computed);
+  } else {
+    fprintf(out, "CHECKSUM: none\n");
+  }
+  if (const ResourceSpan* u = get("UNINSTALL")) {
+    std::string version;
+    bool has = PeFileVersionText(image + u->offset, u->length, &version);
+    fprintf(out, "UNINSTALL: %s, version %s in the script; %u bytes, file version %s\n",
+            uninstallerName.empty() ? "?" : uninstallerName.c_str(), scriptVersion.empty() ? "?" : scriptVersion.c_str(),
+            u->length, has ? version.c_str() : "none");
+  }
+}
+
 int OrvInspect(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; i++) {
@@ -145,98 +253,18 @@ int OrvInspect(int argc, char** argv) {
   if (args.size() != 1) return UsageError("inspect", "one installer expected");
   const std::string& path = args[0];
   Diagnostics diags;
-  std::vector<uint8_t> image;
+  MappedFile image;
   std::string error;
-  auto fail = [&](const std::string& why) {
-    diags.Error(path, 0, 0, why);
-    diags.Print(stderr);
-    return 1;
-  };
-  if (!ReadFileBytes(path, &image, &error)) return fail("cannot be read");
-  PeImage pe;
-  std::vector<Resource> resources;
-  if (!ParsePe(image.data(), image.size(), &pe, &error)) return fail(error);
-  if (!ReadResources(image.data(), image.size(), pe, &resources, &error)) return fail(error);
-  ResourceId files = ResourceId::Name("FILES");
-  size_t filesBytes = 0, filesCount = 0;
-  for (const Resource& r : resources)
-    if (r.type == files) {
-      filesBytes += r.data.size();
-      filesCount++;
-    }
-  if (!filesCount) return fail("not an installer made by orv: it carries no FILES resources");
-  auto get = [&](const char* name) { return FindResourceIn(resources, files, ResourceId::Name(name)); };
-  for (const char* name : {"SCRIPT", "LICENCE", "FILELIST", "DATA", "UNINSTALL"})
-    if (!get(name)) diags.Error(path, 0, 0, std::string("damaged: no FILES resource ") + name);
-
-  printf("%s: %zu bytes; stub %zu bytes, FILES resources %zu bytes\n", path.c_str(), image.size(),
-         image.size() - filesBytes, filesBytes);
-  std::string uninstallerName, scriptVersion;
-  if (const Resource* s = get("SCRIPT")) ShowScript(Text(s->data), &uninstallerName, &scriptVersion);
-  if (const Resource* l = get("LICENCE")) ShowLicence(Text(l->data));
-
-  const Resource* list = get("FILELIST");
-  const Resource* data = get("DATA");
-  unsigned long long listed = 0;
-  if (list) {
-    printf("FILELIST:\n");
-    FileListCursor cursor;
-    FileListBegin(reinterpret_cast<const char*>(list->data.data()), list->data.size(), &cursor);
-    const char* line;
-    size_t length;
-    int number = 0;
-    while (FileListNextLine(&cursor, &line, &length)) {
-      number++;
-      FileEntry e;
-      int status = ParseFileEntry(line, length, &e);
-      if (status) {
-        diags.Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " cannot be read (internal error " +
-                                    std::to_string(status) + ")");
-        break;
-      }
-      std::string how = e.hasVersion ? "version " + std::to_string(e.version[0]) + "." + std::to_string(e.version[1]) +
-                                           "." + std::to_string(e.version[2]) + "." + std::to_string(e.version[3])
-                                     : e.hasTime ? "time " + TimeText(e.timeLow, e.timeHigh) : "no version, no time";
-      printf("  %-40s %12d  %s\n", std::string(e.name, e.nameLength).c_str(), e.size, how.c_str());
-      if (e.size < 0) diags.Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " has a negative size");
-      else listed += (unsigned)e.size;
-    }
-  }
-  if (data) {
-    unsigned expandedLength = 0;
-    SzddStatus status = SzddReadHeader(data->data.data(), data->data.size(), &expandedLength);
-    if (status == kSzddNotCompressed) {
-      expandedLength = (unsigned)data->data.size();
-      status = kSzddOk;
-    } else if (status == kSzddOk) {
-      std::vector<uint8_t> out(expandedLength);
-      size_t produced = 0;
-      status = SzddExpand(data->data.data(), data->data.size(), out.data(), out.size(), &produced);
-    }
-    printf("DATA: %zu bytes, expanding to %u bytes; the file list's sizes add up to %llu bytes\n", data->data.size(),
-           expandedLength, listed);
-    if (status != kSzddOk)
-      diags.Error(path, 0, 0, "damaged: DATA does not expand (" +
-                                  std::string(status == kSzddTruncated ? "cut short" : status == kSzddOverlong ? "too long" : "unknown mode") + ")");
-    else if (list && expandedLength != listed)
-      diags.Error(path, 0, 0, "damaged: DATA expands to " + std::to_string(expandedLength) +
-                                  " bytes, the file list's sizes add up to " + std::to_string(listed));
-  }
-  if (const Resource* c = get("CHECKSUM")) {
-    std::string stored = Text(c->data);
-    std::string computed = FilesChecksum(list ? Text(list->data) : std::string(), data ? data->data : std::vector<uint8_t>());
-    printf("CHECKSUM: %s (%s)\n", stored.c_str(), stored == computed ? "matches" : ("computed " + computed).c_str());
-    if (stored != computed) diags.Error(path, 0, 0, "damaged: CHECKSUM " + stored + " does not match " + computed);
+  if (!image.Open(path, &error)) {
+    diags.Error(path, 0, 0, "cannot be read");
   } else {
-    printf("CHECKSUM: none\n");
+    try {
+      InspectInstaller(image.data(), image.size(), path, stdout, &diags);
+    } catch (const std::bad_alloc&) {
+      diags.Error(path, 0, 0, "too large to inspect: out of memory");
+    }
   }
-  if (const Resource* u = get("UNINSTALL")) {
-    std::string version;
-    bool has = PeFileVersionText(u->data.data(), u->data.size(), &version);
-    printf("UNINSTALL: %s, version %s in the script; %zu bytes, file version %s\n",
-           uninstallerName.empty() ? "?" : uninstallerName.c_str(), scriptVersion.empty() ? "?" : scriptVersion.c_str(),
-           u->data.size(), has ? version.c_str() : "none");
-  }
+  fflush(stdout);
   diags.Print(stderr);
   return diags.ErrorCount() ? 1 : 0;
 }

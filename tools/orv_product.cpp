@@ -138,7 +138,11 @@ uint32_t FileListCrc(const std::string& fileList) {
 }  // namespace
 
 std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data) {
-  return ChecksumText(Crc32(data.data(), data.size(), FileListCrc(fileList)));
+  return FilesChecksum(fileList, data.data(), data.size());
+}
+
+std::string FilesChecksum(const std::string& fileList, const uint8_t* data, size_t size) {
+  return ChecksumText(Crc32(data, size, FileListCrc(fileList)));
 }
 
 bool FilesChecksumOfFile(const std::string& fileList, const std::string& dataPath, uint64_t dataSize,

@@ -41,6 +41,7 @@ bool ReproducibleTimeStamp(uint32_t* stamp, std::string* error);
 // The CHECKSUM resource: the CRC-32 of the FILELIST bytes followed by the DATA bytes, as
 // exactly eight upper-case hexadecimal digits.
 std::string FilesChecksum(const std::string& fileList, const std::vector<uint8_t>& data);
+std::string FilesChecksum(const std::string& fileList, const uint8_t* data, size_t size);
 
 // The same for DATA that is the first dataSize bytes of a file, read in chunks.
 bool FilesChecksumOfFile(const std::string& fileList, const std::string& dataPath, uint64_t dataSize,

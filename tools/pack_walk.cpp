@@ -1,19 +1,9 @@
 // The payload walk and the version read of the packer (host only), used by PlanPack.
 #include "tools/pack_walk.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <string.h>
-#include <unistd.h>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#endif
-
 #include <algorithm>
 
+#include "tools/mapped_file.h"
 #include "tools/pack.h"
 
 namespace fs = std::filesystem;
@@ -100,34 +90,8 @@ bool WalkPayload(const fs::path& root, const fs::path& dir, const std::string& r
 bool PackFileVersion(const std::string& path, uint64_t size, bool* has, std::string* text, std::string* error) {
   *has = false;
   if (size == 0) return true;
-#ifdef _WIN32
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  HANDLE mapping = file == INVALID_HANDLE_VALUE ? NULL : CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
-  const void* map = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, (SIZE_T)size) : NULL;
-  DWORD mapError = GetLastError();
-  if (mapping) CloseHandle(mapping);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (!map) {
-    *error = path + ": cannot be read: Windows error " + std::to_string(mapError);
-    return false;
-  }
-  *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
-  UnmapViewOfFile(map);
-#else
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    *error = path + ": cannot be read: " + strerror(errno);
-    return false;
-  }
-  void* map = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fd, 0);
-  int mapErrno = errno;
-  close(fd);
-  if (map == MAP_FAILED) {
-    *error = path + ": cannot be read: " + strerror(mapErrno);
-    return false;
-  }
-  *has = PeFileVersionText(static_cast<const uint8_t*>(map), (size_t)size, text);
-  munmap(map, (size_t)size);
-#endif
+  MappedFile map;
+  if (!map.Open(path, size, error)) return false;
+  *has = PeFileVersionText(map.data(), map.size(), text);
   return true;
 }

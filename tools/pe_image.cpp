@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <utility>
+
 void PutU16(uint8_t* p, uint32_t v) {
   p[0] = (uint8_t)v;
   p[1] = (uint8_t)(v >> 8);
@@ -18,6 +21,10 @@ uint32_t GetU32(const uint8_t* p) { return GetU16(p) | GetU16(p + 2) << 16; }
 
 uint32_t PeAlignUp(uint32_t value, uint32_t alignment) {
   return alignment ? (value + alignment - 1) & ~(alignment - 1) : value;
+}
+
+uint64_t PeAlignUp64(uint64_t value, uint32_t alignment) {
+  return alignment ? (value + alignment - 1) & ~(uint64_t)(alignment - 1) : value;
 }
 
 namespace {
@@ -104,9 +111,54 @@ bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) 
   return true;
 }
 
+bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error) {
+  if (pe.fileAlignment < 512 || pe.fileAlignment > 65536) {
+    *error = "the PE file alignment " + std::to_string(pe.fileAlignment) + " is not one Windows loads (512 to 65536)";
+    return false;
+  }
+  if (pe.sectionAlignment < pe.fileAlignment) {
+    *error = "the PE section alignment " + std::to_string(pe.sectionAlignment) + " is smaller than the file alignment";
+    return false;
+  }
+  uint64_t headersEnd = pe.sectionTable + 40 * (uint64_t)pe.sections.size();
+  if (pe.sizeOfHeaders < headersEnd || pe.sizeOfHeaders > fileSize) {
+    *error = "the PE headers do not fit their SizeOfHeaders of " + std::to_string(pe.sizeOfHeaders) + " bytes";
+    return false;
+  }
+  for (const PeSection& s : pe.sections)
+    if (s.rawSize && s.rawOffset < pe.sizeOfHeaders) {
+      *error = std::string("the PE section ") + s.name + "'s data overlap the headers";
+      return false;
+    }
+  // In memory the sections follow the headers and one another in order, each beginning at
+  // or after the aligned end of the one before.
+  uint64_t vaEnd = PeAlignUp64(pe.sizeOfHeaders, pe.sectionAlignment);
+  for (const PeSection& s : pe.sections) {
+    if (s.va < vaEnd) {
+      *error = std::string("the PE section ") + s.name + " overlaps the headers or the section before it in memory";
+      return false;
+    }
+    vaEnd = PeAlignUp64((uint64_t)s.va + (s.virtualSize ? s.virtualSize : s.rawSize), pe.sectionAlignment);
+  }
+  // In the file no two sections share bytes.
+  std::vector<std::pair<uint64_t, uint64_t>> raw;
+  for (const PeSection& s : pe.sections)
+    if (s.rawSize) raw.emplace_back(s.rawOffset, (uint64_t)s.rawOffset + s.rawSize);
+  std::sort(raw.begin(), raw.end());
+  for (size_t i = 1; i < raw.size(); i++)
+    if (raw[i].first < raw[i - 1].second) {
+      *error = "two PE sections share bytes of the file";
+      return false;
+    }
+  return true;
+}
+
 bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* offset) {
   for (const PeSection& s : pe.sections) {
-    if (rva >= s.va && rva - s.va < s.rawSize && s.rawSize - (rva - s.va) >= length) {
+    // The loader maps no more of the raw data than the virtual size: bytes past it are not
+    // the section's (another section's memory may lie there).
+    uint32_t mapped = s.virtualSize && s.virtualSize < s.rawSize ? s.virtualSize : s.rawSize;
+    if (rva >= s.va && rva - s.va < mapped && mapped - (rva - s.va) >= length) {
       *offset = (size_t)s.rawOffset + (rva - s.va);
       return true;
     }

@@ -47,6 +47,14 @@ struct PeImage {
 // whose raw data lie outside the file, alignments that are not powers of two).
 bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error);
 
+// Whether the platform's loader takes the image's layout, as the resource writer needs it:
+// the file alignment a power of two from 512 to 64 KB, the section alignment a power of two
+// no smaller; the headers through the section table within SizeOfHeaders, which lies in
+// the file and ends at or before every section's raw data; the sections in ascending order
+// in memory without overlapping the headers or each other, and sharing no bytes of the
+// file. False with *error otherwise.
+bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error);
+
 // The file offset of `length` bytes at rva, all within one section's raw data.
 bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* offset);
 
@@ -71,6 +79,7 @@ class PeChecksumSum {
 };
 
 uint32_t PeAlignUp(uint32_t value, uint32_t alignment);
+uint64_t PeAlignUp64(uint64_t value, uint32_t alignment);
 
 void PutU16(uint8_t* p, uint32_t v);
 void PutU32(uint8_t* p, uint32_t v);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 ResourceId ResourceId::Number(uint16_t id) {
@@ -45,10 +46,26 @@ struct Reader {
   size_t base;   // file offset of the resource directory
   size_t limit;  // bytes of the resource section from base
   std::string* error;
+  // The directories and data entries read so far, as [start, end) section offsets by start:
+  // one reached twice, or overlapping another, is refused, so a tree that shares or loops
+  // cannot multiply its resources beyond what its bytes hold.
+  std::map<size_t, size_t> claimed;
+  size_t nameUnits = 0;  // name characters copied so far, bounded by the file's size
 
   bool Fail(const std::string& why) {
     *error = "damaged resource directory: " + why;
     return false;
+  }
+
+  bool Claim(size_t at, size_t length, const char* what) {
+    auto next = claimed.lower_bound(at);
+    if (next != claimed.end() && next->first == at)
+      return Fail(std::string(what) + " reached twice (a shared or looping tree)");
+    if ((next != claimed.end() && next->first < at + length) ||
+        (next != claimed.begin() && std::prev(next)->second > at))
+      return Fail(std::string(what) + " overlapping another");
+    claimed.emplace(at, at + length);
+    return true;
   }
 
   bool Id(uint32_t field, ResourceId* id) {
@@ -61,6 +78,8 @@ struct Reader {
     if (at > limit || limit - at < 2) return Fail("name outside the resource section");
     size_t length = GetU16(data + base + at);
     if ((limit - at - 2) / 2 < length) return Fail("name outside the resource section");
+    nameUnits += length;
+    if (nameUnits > size) return Fail("more name characters than the file holds bytes");
     id->isName = true;
     id->id = 0;
     id->name.clear();
@@ -69,10 +88,11 @@ struct Reader {
   }
 
   // Reads the directory at offset `at` of level 0 (types), 1 (names) or 2 (languages).
-  bool Directory(size_t at, int level, Resource* path, std::vector<Resource>* out) {
+  bool Directory(size_t at, int level, ResourceSpan* path, std::vector<ResourceSpan>* out) {
     if (at > limit || limit - at < 16) return Fail("directory outside the resource section");
     size_t count = (size_t)GetU16(data + base + at + 12) + GetU16(data + base + at + 14);
     if ((limit - at - 16) / 8 < count) return Fail("directory entries outside the resource section");
+    if (!Claim(at, 16 + 8 * count, "directory")) return false;
     for (size_t i = 0; i < count; i++) {
       const uint8_t* e = data + base + at + 16 + 8 * i;
       uint32_t nameField = GetU32(e), target = GetU32(e + 4);
@@ -91,14 +111,16 @@ struct Reader {
       }
       if (target & kSubdirectory) return Fail("tree deeper than type, name and language");
       if (target > limit || limit - target < 16) return Fail("data entry outside the resource section");
+      if (!Claim(target, 16, "data entry")) return false;
       const uint8_t* d = data + base + target;
       uint32_t rva = GetU32(d), length = GetU32(d + 4);
       size_t offset = 0;
       if (length && !PeRvaToOffset(pe, rva, length, &offset))
         return Fail("data of " + path->type.Text() + "/" + path->name.Text() + " outside the file");
-      Resource r = *path;
+      ResourceSpan r = *path;
       r.codePage = GetU32(d + 8);
-      r.data.assign(data + offset, data + offset + length);
+      r.offset = offset;
+      r.length = length;
       out->push_back(std::move(r));
     }
     return true;
@@ -107,7 +129,8 @@ struct Reader {
 
 }  // namespace
 
-bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vector<Resource>* out, std::string* error) {
+bool ReadResourceSpans(const uint8_t* data, size_t size, const PeImage& pe, std::vector<ResourceSpan>* out,
+                       std::string* error) {
   out->clear();
   if (!pe.resourceRva) return true;
   const PeSection* section = nullptr;
@@ -118,9 +141,39 @@ bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vec
     return false;
   }
   Reader r{data, size, pe, (size_t)section->rawOffset + (pe.resourceRva - section->va),
-           (size_t)section->rawSize - (pe.resourceRva - section->va), error};
-  Resource path;
+           (size_t)section->rawSize - (pe.resourceRva - section->va), error, {}, 0};
+  ResourceSpan path;
   return r.Directory(0, 0, &path, out);
+}
+
+bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vector<Resource>* out, std::string* error) {
+  out->clear();
+  std::vector<ResourceSpan> spans;
+  if (!ReadResourceSpans(data, size, pe, &spans, error)) return false;
+  uint64_t copied = 0;
+  for (const ResourceSpan& s : spans) copied += s.length;
+  if (copied > size) {
+    *error = "damaged resource directory: its resources share their bytes (" + std::to_string(copied) +
+             " bytes of resources in a file of " + std::to_string(size) + ")";
+    return false;
+  }
+  for (ResourceSpan& s : spans) {
+    Resource r;
+    r.type = std::move(s.type);
+    r.name = std::move(s.name);
+    r.language = s.language;
+    r.codePage = s.codePage;
+    r.data.assign(data + s.offset, data + s.offset + s.length);
+    out->push_back(std::move(r));
+  }
+  return true;
+}
+
+const ResourceSpan* FindResourceSpan(const std::vector<ResourceSpan>& list, const ResourceId& type,
+                                     const ResourceId& name) {
+  for (const ResourceSpan& r : list)
+    if (r.type == type && r.name == name) return &r;
+  return nullptr;
 }
 
 const Resource* FindResourceIn(const std::vector<Resource>& list, const ResourceId& type, const ResourceId& name) {
@@ -153,11 +206,36 @@ struct Key {
   }
 };
 
-void Header(uint8_t* p, size_t named, size_t ids) {
-  memset(p, 0, 16);
-  PutU16(p + 12, (uint32_t)named);
-  PutU16(p + 14, (uint32_t)ids);
-}
+// Writes into a buffer, every write checked against its end: one that would not fit is
+// not made, and ok() is false from then on.
+class BoundedWriter {
+ public:
+  explicit BoundedWriter(std::vector<uint8_t>* buffer) : b_(buffer) {}
+  void U16(size_t at, uint32_t v) {
+    if (Fits(at, 2)) PutU16(&(*b_)[at], v);
+  }
+  void U32(size_t at, uint32_t v) {
+    if (Fits(at, 4)) PutU32(&(*b_)[at], v);
+  }
+  void Zero(size_t at, size_t n) {
+    if (Fits(at, n)) memset(&(*b_)[at], 0, n);
+  }
+  // A directory's header: no characteristics, time stamp or version; the entry counts.
+  void Header(size_t at, size_t named, size_t ids) {
+    Zero(at, 16);
+    U16(at + 12, (uint32_t)named);
+    U16(at + 14, (uint32_t)ids);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool Fits(size_t at, size_t n) {
+    ok_ = ok_ && at <= b_->size() && b_->size() - at >= n;
+    return ok_;
+  }
+  std::vector<uint8_t>* b_;
+  bool ok_ = true;
+};
 
 // The pieces as one run of bytes; false when one of them is a file's content.
 bool Concatenate(const std::vector<ImagePiece>& pieces, std::vector<uint8_t>* out, std::string* error) {
@@ -238,6 +316,7 @@ bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva
 
   // The directory, entries and strings: all before the first data.
   std::vector<uint8_t> s(directoryEnd, 0);
+  BoundedWriter w(&s);
   auto idField = [&](const ResourceId& id) -> uint32_t {
     return id.isName ? (uint32_t)strings[id.name] | kSubdirectory : id.id;
   };
@@ -247,36 +326,41 @@ bool LayoutResourcePieces(const std::vector<Resource>& list, uint32_t sectionRva
     return c;
   };
   size_t typeNamed = namedCount(types.size(), [&](size_t t) { return unique[types[t].names[0].first].r->type.isName; });
-  Header(&s[0], typeNamed, types.size() - typeNamed);
+  w.Header(0, typeNamed, types.size() - typeNamed);
   for (size_t t = 0; t < types.size(); t++) {
     const Resource& first = *unique[types[t].names[0].first].r;
-    PutU32(&s[16 + 8 * t], idField(first.type));
-    PutU32(&s[16 + 8 * t + 4], (uint32_t)typeDir[t] | kSubdirectory);
+    w.U32(16 + 8 * t, idField(first.type));
+    w.U32(16 + 8 * t + 4, (uint32_t)typeDir[t] | kSubdirectory);
     const std::vector<NameGroup>& names = types[t].names;
     size_t named = namedCount(names.size(), [&](size_t n) { return unique[names[n].first].r->name.isName; });
-    Header(&s[typeDir[t]], named, names.size() - named);
+    w.Header(typeDir[t], named, names.size() - named);
     for (size_t n = 0; n < names.size(); n++) {
       size_t e = typeDir[t] + 16 + 8 * n;
-      PutU32(&s[e], idField(unique[names[n].first].r->name));
-      PutU32(&s[e + 4], (uint32_t)nameDir[t][n] | kSubdirectory);
-      Header(&s[nameDir[t][n]], 0, names[n].count);
+      w.U32(e, idField(unique[names[n].first].r->name));
+      w.U32(e + 4, (uint32_t)nameDir[t][n] | kSubdirectory);
+      w.Header(nameDir[t][n], 0, names[n].count);
       for (size_t l = 0; l < names[n].count; l++) {
         size_t i = names[n].first + l;
         size_t le = nameDir[t][n] + 16 + 8 * l;
-        PutU32(&s[le], unique[i].r->language);
-        PutU32(&s[le + 4], (uint32_t)(entries + 16 * i));
+        w.U32(le, unique[i].r->language);
+        w.U32(le + 4, (uint32_t)(entries + 16 * i));
       }
     }
   }
   for (size_t i = 0; i < unique.size(); i++) {
-    uint8_t* d = &s[entries + 16 * i];
-    PutU32(d, (uint32_t)(sectionRva + dataAt[i]));
-    PutU32(d + 4, (uint32_t)unique[i].r->Size());
-    PutU32(d + 8, unique[i].r->codePage);
+    size_t d = entries + 16 * i;
+    w.U32(d, (uint32_t)(sectionRva + dataAt[i]));
+    w.U32(d + 4, (uint32_t)unique[i].r->Size());
+    w.U32(d + 8, unique[i].r->codePage);
   }
   for (const auto& str : strings) {
-    PutU16(&s[str.second], (uint32_t)str.first.size());
-    for (size_t c = 0; c < str.first.size(); c++) PutU16(&s[str.second + 2 + 2 * c], str.first[c]);
+    w.U16(str.second, (uint32_t)str.first.size());
+    for (size_t c = 0; c < str.first.size(); c++) w.U16(str.second + 2 + 2 * c, str.first[c]);
+  }
+
+  if (!w.ok()) {
+    *error = "internal error: the resource directory overran its buffer";
+    return false;
   }
 
   // Then the data: held bytes go on in the current piece; a file's content is a piece of
@@ -337,15 +421,20 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
     *error = "the PE image carries a symbol table (strip it first)";
     return false;
   }
+  if (!PeLoadableLayout(pe, image.size(), error)) return false;
   size_t fileEnd = pe.sizeOfHeaders;
-  uint32_t vaEnd = PeAlignUp(pe.sizeOfHeaders, pe.sectionAlignment);
+  uint64_t vaEnd = PeAlignUp64(pe.sizeOfHeaders, pe.sectionAlignment);
   size_t firstRaw = image.size();
   for (const PeSection& s : pe.sections) {
     if (s.rawSize) {
       fileEnd = std::max(fileEnd, (size_t)s.rawOffset + s.rawSize);
       firstRaw = std::min(firstRaw, (size_t)s.rawOffset);
     }
-    vaEnd = std::max(vaEnd, PeAlignUp(s.va + Extent(s), pe.sectionAlignment));
+    vaEnd = std::max(vaEnd, PeAlignUp64((uint64_t)s.va + Extent(s), pe.sectionAlignment));
+  }
+  if (vaEnd > 0xFFFFFFFFu) {
+    *error = "the PE image's sections reach beyond 4 GB of address";
+    return false;
   }
   if (image.size() < fileEnd) {
     *error = "the PE image is cut short";
@@ -355,7 +444,6 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
     *error = "the PE image has data after its last section";
     return false;
   }
-
   // In place when the resource directory begins the last section, which ends the file and
   // the image; otherwise a new section after all others.
   size_t count = pe.sections.size();
@@ -363,7 +451,7 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
   if (count && pe.resourceRva) {
     const PeSection& last = pe.sections.back();
     inPlace = pe.resourceRva == last.va && last.rawSize && (size_t)last.rawOffset + last.rawSize == fileEnd &&
-              PeAlignUp(last.va + Extent(last), pe.sectionAlignment) == vaEnd;
+              PeAlignUp64((uint64_t)last.va + Extent(last), pe.sectionAlignment) == vaEnd;
   }
   size_t header = pe.sectionTable + 40 * (inPlace ? count - 1 : count);
   if (!inPlace && (header + 40 > pe.sizeOfHeaders || header + 40 > firstRaw)) {
@@ -379,19 +467,20 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
     sec.rawOffset = pe.sections.back().rawOffset;
     oldRaw = pe.sections.back().rawSize;
   } else {
-    sec.va = std::max(vaEnd, PeAlignUp(pe.sizeOfImage, pe.sectionAlignment));
-    if ((uint64_t)PeAlignUp((uint32_t)fileEnd, pe.fileAlignment) > 0x7FFFFFFFu) {
+    uint64_t va = std::max(vaEnd, PeAlignUp64(pe.sizeOfImage, pe.sectionAlignment));
+    if (va > 0xFFFFFFFFu || PeAlignUp64(fileEnd, pe.fileAlignment) > 0x7FFFFFFFu) {
       *error = "the PE image is too large";
       return false;
     }
-    sec.rawOffset = PeAlignUp((uint32_t)fileEnd, pe.fileAlignment);
+    sec.va = (uint32_t)va;
+    sec.rawOffset = (uint32_t)PeAlignUp64(fileEnd, pe.fileAlignment);
   }
   std::vector<ImagePiece> section;
   if (!LayoutResourcePieces(list, sec.va, &section, error)) return false;
   uint64_t sectionSize = 0;
   for (const ImagePiece& p : section) sectionSize += p.resource ? p.resource->fileSize : p.bytes.size();
   sec.virtualSize = (uint32_t)sectionSize;
-  uint64_t rawSize = PeAlignUp((uint32_t)sectionSize, pe.fileAlignment);
+  uint64_t rawSize = PeAlignUp64(sectionSize, pe.fileAlignment);
   if ((uint64_t)sec.rawOffset + rawSize > 0xFFFFFFFFu || (uint64_t)sec.va + rawSize > 0xFFFFFFFFu) {
     *error = "the resources would not fit a PE image";
     return false;
@@ -407,22 +496,29 @@ bool PlanResourceWrite(const std::vector<uint8_t>& image, const std::vector<Reso
   o.resize(sec.rawOffset, 0);
   o.insert(o.end(), section[0].bytes.begin(), section[0].bytes.end());
 
-  uint8_t* h = &o[header];
-  memset(h, 0, 40);
-  memcpy(h, sec.name, 8);
-  PutU32(h + 8, sec.virtualSize);
-  PutU32(h + 12, sec.va);
-  PutU32(h + 16, sec.rawSize);
-  PutU32(h + 20, sec.rawOffset);
-  PutU32(h + 36, sec.characteristics);
-  if (!inPlace) PutU16(&o[pe.SectionCountOffset()], (uint32_t)count + 1);
-  uint32_t initialised = GetU32(&o[pe.InitializedDataOffset()]);
-  PutU32(&o[pe.InitializedDataOffset()], initialised - oldRaw + sec.rawSize);
-  PutU32(&o[pe.SizeOfImageOffset()], std::max(inPlace ? 0u : vaEnd, PeAlignUp(sec.va + sec.virtualSize, pe.sectionAlignment)));
-  PutU32(&o[pe.DirectoryOffset(2)], sec.va);
-  PutU32(&o[pe.DirectoryOffset(2) + 4], sec.virtualSize);
-  PutU32(&o[pe.TimeStampOffset()], timeStamp);
-  PutU32(&o[pe.ChecksumOffset()], 0);
+  // Every field written lies in the headers, which the layout check keeps before the first
+  // section's data; each write is checked against the buffer all the same.
+  BoundedWriter w(&o);
+  w.Zero(header, 40);
+  for (size_t i = 0; i < 8; i += 4) w.U32(header + i, GetU32(reinterpret_cast<const uint8_t*>(sec.name) + i));
+  w.U32(header + 8, sec.virtualSize);
+  w.U32(header + 12, sec.va);
+  w.U32(header + 16, sec.rawSize);
+  w.U32(header + 20, sec.rawOffset);
+  w.U32(header + 36, sec.characteristics);
+  if (!inPlace) w.U16(pe.SectionCountOffset(), (uint32_t)count + 1);
+  uint32_t initialised = GetU32(&image[pe.InitializedDataOffset()]);
+  w.U32(pe.InitializedDataOffset(), initialised - oldRaw + sec.rawSize);
+  w.U32(pe.SizeOfImageOffset(),
+        (uint32_t)std::max(inPlace ? 0 : vaEnd, PeAlignUp64((uint64_t)sec.va + sec.virtualSize, pe.sectionAlignment)));
+  w.U32(pe.DirectoryOffset(2), sec.va);
+  w.U32(pe.DirectoryOffset(2) + 4, sec.virtualSize);
+  w.U32(pe.TimeStampOffset(), timeStamp);
+  w.U32(pe.ChecksumOffset(), 0);
+  if (!w.ok()) {
+    *error = "the PE headers lie outside the image";
+    return false;
+  }
   *checksumOffset = pe.ChecksumOffset();
   for (size_t i = 1; i < section.size(); i++) pieces->push_back(std::move(section[i]));
   return true;

@@ -53,9 +53,32 @@ const uint16_t kResourceGroupIcon = 14;
 const uint16_t kResourceVersion = 16;
 const uint16_t kResourceManifest = 24;
 
-// Reads every resource of a parsed image, in directory order. An image without a resource
-// directory gives an empty list. False with *error when the directory is damaged: an offset
-// outside the resource section, a tree deeper than type/name/language, data outside the file.
+// A resource as it lies in an image: where its bytes are, not a copy of them.
+struct ResourceSpan {
+  ResourceId type;
+  ResourceId name;
+  uint16_t language = 0;
+  uint32_t codePage = 0;
+  size_t offset = 0;  // file offset of its bytes
+  uint32_t length = 0;
+};
+
+// Where every resource of a parsed image lies, in directory order. An image without a
+// resource directory gives an empty list. False with *error when the directory is damaged:
+// an offset outside the resource section, a tree deeper than type/name/language, data
+// outside the file, a directory or data entry reached twice or overlapping another (a
+// shared or looping tree), more name characters than the file has bytes. The list thus
+// never grows beyond what the resource section's bytes hold.
+bool ReadResourceSpans(const uint8_t* data, size_t size, const PeImage& pe, std::vector<ResourceSpan>* out,
+                       std::string* error);
+
+// The resource of that type and name (any language), or null.
+const ResourceSpan* FindResourceSpan(const std::vector<ResourceSpan>& list, const ResourceId& type,
+                                     const ResourceId& name);
+
+// Every resource of a parsed image with a copy of its bytes, as ReadResourceSpans finds
+// them; also refused when the resources' bytes add up to more than the file's size (data
+// entries sharing their bytes), so that no more is copied than the file holds.
 bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vector<Resource>* out, std::string* error);
 
 // The resource of that type and name (any language), or null.

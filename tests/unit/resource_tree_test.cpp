@@ -331,3 +331,68 @@ TEST(ResourceTree, RefusesSignedOrTrailingData) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ResourceTree, SharedOrOverlappingDirectoriesRefused) {
+  std::vector<uint8_t> image = MakePe(StubResources(), true);
+  const size_t rsrc = 0x600;
+  // Root entries at 16 + 8 * i (five types); each type's first entry leads to its first
+  // language directory, whose first entry points to a data entry.
+  auto target = [&](uint32_t directory) { return GetU32(&image[rsrc + directory + 20]) & 0x7FFFFFFFu; };
+  uint32_t firstType = target(0);
+  uint32_t secondLanguages = target(GetU32(&image[rsrc + 28]) & 0x7FFFFFFFu);
+  uint32_t firstData = target(target(firstType));
+  struct Case { size_t at; uint32_t value; const char* want; } cases[] = {
+      {28, 0x80000000u | firstType, "directory reached twice"},
+      {20, 0x80000000u, "directory reached twice"},
+      {secondLanguages + 20, firstData, "data entry reached twice"},
+      {secondLanguages + 20, firstData + 8, "data entry overlapping another"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bad = image;
+    PutU32(&bad[rsrc + c.at], c.value);
+    PeImage pe;
+    std::string error;
+    std::vector<Resource> got;
+    ASSERT_TRUE(ParsePe(bad.data(), bad.size(), &pe, &error));
+    EXPECT_FALSE(ReadResources(bad.data(), bad.size(), pe, &got, &error)) << c.want;
+    EXPECT_NE(std::string::npos, error.find(c.want)) << "expected " << c.want << ", got " << error;
+  }
+}
+
+TEST(ResourceTree, WriterRefusesLayoutsWindowsDoesNotLoad) {
+  std::vector<uint8_t> image = MakePe(StubResources(), false);
+  PeImage pe;
+  std::string error;
+  ASSERT_TRUE(ParsePe(image.data(), image.size(), &pe, &error));
+  size_t fileAlign = pe.optOffset + 36, sectionAlign = pe.optOffset + 32, headers = pe.optOffset + 60;
+  size_t textRaw = pe.sectionTable + 20;
+  struct Case { size_t at; uint32_t value; const char* want; } cases[] = {
+      {fileAlign, 256, "file alignment 256"},
+      {fileAlign, 1u << 30, "file alignment 1073741824"},
+      {fileAlign, 0x20000, "file alignment 131072"},
+      {sectionAlign, 0x100, "section alignment 256"},
+      {textRaw, 0, "overlap the headers"},
+      {textRaw, 0x200, "overlap the headers"},
+      {headers, 0x100, "do not fit their SizeOfHeaders"},
+      {headers, 0x100000, "do not fit their SizeOfHeaders"},
+      {sectionAlign, 0x10000, "overlaps the headers or the section before it in memory"},
+      {pe.sectionTable + 40 + 12, 0x1100, "overlaps the headers or the section before it in memory"},
+      {pe.sectionTable + 40 + 20, 0x400, "share bytes of the file"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bad = image, out;
+    PutU32(&bad[c.at], c.value);
+    EXPECT_FALSE(WriteResources(bad, {Files("DATA", "d")}, 0, &out, &error)) << c.want;
+    EXPECT_NE(std::string::npos, error.find(c.want)) << "expected " << c.want << ", got " << error;
+  }
+  // The image's sections lie 4 KB apart in memory: file alignments up to that are taken.
+  for (uint32_t align : {512u, 1024u, 4096u}) {
+    std::vector<uint8_t> ok = image, out;
+    PutU32(&ok[fileAlign], align);
+    EXPECT_TRUE(WriteResources(ok, {Files("DATA", "d")}, 0, &out, &error)) << align << ": " << error;
+  }
+}
+
+}  // namespace
