@@ -144,8 +144,6 @@ Verdict Validate(PathText& prefix) {
   return kExists;
 }
 
-bool IsNtFamily() { return g.WinNT4 || g.Win2000; }
-
 // True when users who are not administrators can change the existing directory path, or
 // what the installer will write into it: its entries, those it passes on to new files and
 // directories, and its owner. A descriptor that cannot be read is not trusted either.

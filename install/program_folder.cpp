@@ -161,14 +161,19 @@ bool CreateShortcut(const char* target, const char* linkPath) {
   return SUCCEEDED(file->Save(wide, TRUE));
 }
 
-int InstallProgramFolder() {
+int GetProgramsFolderPath(char path[MAX_PATH]) {
   LPITEMIDLIST programs;
-  if (FAILED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &programs)))
-    return ShowWarning("Could not get Programs folder", 20);
-  char path[MAX_PATH];
+  if (FAILED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &programs))) return 20;
   BOOL havePath = sys::SHGetPathFromIDListA(programs, path);
   CoTaskMemFree(programs);
-  if (!havePath) return ShowWarning("Could not get Programs folder path", 21);
+  return havePath ? 0 : 21;
+}
+
+int InstallProgramFolder() {
+  char path[MAX_PATH];
+  int failure = GetProgramsFolderPath(path);
+  if (failure == 20) return ShowWarning("Could not get Programs folder", 20);
+  if (failure == 21) return ShowWarning("Could not get Programs folder path", 21);
   g.ProgramsPath.clear();
   if (!g.ProgramsPath.Append(path) || !g.ProgramsPath.EnsureBackslash()) return ShowWarning(kCannotCreate, 22);
   ProgramsEnd = g.ProgramsPath.length();

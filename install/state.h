@@ -63,6 +63,9 @@ struct InstallState {
 
 extern InstallState g;
 
+// The NT family (NT 4, Windows 2000 and later), which has file security.
+inline bool IsNtFamily() { return g.WinNT4 || g.Win2000; }
+
 // --- Reporting (report.cpp) -------------------------------------------------------------
 // The warning box: owned by MainWindow (none before it exists), caption AppName (the
 // platform's default before it is read), OK, warning icon. Returns code.
@@ -94,6 +97,8 @@ int CreateUninstallScript();              // uninstall_script.cpp (CarryOverDire
 int ExpandPayload();                      // payload.cpp: checks that DATA expands whole (46, 48, 49)
 int InstallFileList();                    // files.cpp: locates FILELIST (9, 10, 11) and runs InstallFiles
 int InstallProgramFolder();               // program_folder.cpp
+// The Programs folder's path into path: 0, or 20 (no location) or 21 (no path for it).
+int GetProgramsFolderPath(char path[MAX_PATH]);
 int InstallDrivers();                     // drivers.cpp
 int RegisterUninstall();                  // register.cpp
 int FinishInstallation();                 // completion.cpp

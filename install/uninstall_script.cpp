@@ -40,14 +40,9 @@ void CarryOverDirectories() {
       unsigned n = CollectCarriedDirectories(text, IsExistingDirectory, carried, bound);
       // On the NT family the script may come from someone else: only directories that an
       // earlier installation here can have recorded are taken.
-      if (n && (g.WinNT4 || g.Win2000)) {
+      if (n && IsNtFamily()) {
         char programs[MAX_PATH];
-        LPITEMIDLIST list;
-        programs[0] = 0;
-        if (SUCCEEDED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &list))) {
-          if (!sys::SHGetPathFromIDListA(list, programs)) programs[0] = 0;
-          CoTaskMemFree(list);
-        }
+        if (GetProgramsFolderPath(programs) != 0) programs[0] = 0;
         n = KeepCarriable(carried, n, g.InstallDir, programs);
       }
       AddCarriedDirectories(g.Directories, carried, n);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mapped_file.h"
 #include "tools/orv_product.h"
 #include "tools/pack.h"
 #include "tools/pe_image.h"
@@ -68,36 +69,28 @@ std::string TempName(const std::string& near, const char* what) {
 }
 
 // Sets the PE checksum of a signed file at checksumOffset (the signature does not cover it),
-// the file read in chunks. *size: its length.
+// summed over the file's mapping. *size: its length.
 bool SetFileChecksum(const std::string& path, size_t checksumOffset, uint64_t* size, std::string* error) {
+  uint32_t checksum = 0;
+  {
+    MappedFile image;
+    if (!image.Open(path, error)) return false;
+    *size = image.size();
+    const uint8_t* bytes = image.data();
+    if (image.size() < checksumOffset + 4 || bytes[0] != 'M' || bytes[1] != 'Z') {
+      *error = path + ": the signing command did not write a PE image";
+      return false;
+    }
+    PeChecksumSum sum(checksumOffset);
+    sum.Add(bytes, image.size());
+    checksum = sum.Finish();
+  }
   FILE* f = fopen(path.c_str(), "r+b");
-  if (!f) {
-    *error = path + ": the signed file cannot be opened: " + strerror(errno);
-    return false;
-  }
-  PeChecksumSum sum(checksumOffset);
-  std::vector<uint8_t> chunk(1 << 20);
-  uint64_t length = 0;
-  size_t n;
-  uint8_t head[2] = {0, 0};
-  while ((n = fread(chunk.data(), 1, chunk.size(), f)) > 0) {
-    if (length == 0 && n >= 2) memcpy(head, chunk.data(), 2);
-    sum.Add(chunk.data(), n);
-    length += n;
-  }
-  bool ok = !ferror(f) && head[0] == 'M' && head[1] == 'Z' && length >= checksumOffset + 4;
-  if (!ok) *error = path + ": the signing command did not write a PE image";
   uint8_t field[4];
-  PutU32(field, sum.Finish());
-  if (ok && (fseek(f, (long)checksumOffset, SEEK_SET) != 0 || fwrite(field, 1, 4, f) != 4 || !FlushToDisk(f))) {
-    *error = path + ": cannot be written: " + strerror(errno);
-    ok = false;
-  }
-  if (fclose(f) != 0 && ok) {
-    *error = path + ": cannot be written: " + strerror(errno);
-    ok = false;
-  }
-  *size = length;
+  PutU32(field, checksum);
+  bool ok = f && fseek(f, (long)checksumOffset, SEEK_SET) == 0 && fwrite(field, 1, 4, f) == 4 && FlushToDisk(f);
+  if (f && fclose(f) != 0) ok = false;
+  if (!ok) *error = path + ": cannot be written: " + strerror(errno);
   return ok;
 }
 

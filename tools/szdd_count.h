@@ -1,12 +1,12 @@
 #pragma once
-// The length an SZDD stream expands to, counted without storing a byte: the length depends
-// only on the flag bits and the references' lengths, never on the window's contents.
+// The length an SZDD stream expands to, found without holding the expanded data: the stream
+// is expanded piece by piece through a small buffer, by the installer's own reader.
 #include <stddef.h>
 #include <stdint.h>
 
 #include "install/logic/szdd.h"
 
 // The status SzddExpand gives for the stream with an output of the header's expanded
-// length, and in *produced the bytes it would write; no memory is taken whatever the
-// header claims.
+// length, and in *produced the bytes it would write; the memory taken does not depend on
+// what the header claims.
 SzddStatus SzddCount(const unsigned char* data, size_t size, uint64_t* produced);
