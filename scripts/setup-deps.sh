@@ -24,6 +24,9 @@ have import || need+=(imagemagick)
 have python3 || need+=(python3)
 # Authenticode signing of a built installer (the publisher's guide and its end-to-end test).
 have osslsigncode || need+=(osslsigncode)
+# Wine's own fonts: Marlett draws the caption buttons, MS Sans Serif has the metrics the
+# dialogs were laid out for (without them the pictures show "0 2 r" and cut texts).
+[ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
 have openssl || need+=(openssl)
 # The kit's Debian package (packaging/make-deb.sh) and its check.
 have dpkg-shlibdeps || need+=(dpkg-dev)

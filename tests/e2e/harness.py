@@ -397,8 +397,19 @@ def _locked(path):
             fcntl.flock(f, fcntl.LOCK_UN)
 
 
+def _machine_fonts():
+    """The fonts Wine finds on this machine: a template made before one was added or removed
+    is made again, since Wine registers the machine's fonts in a prefix when it is made."""
+    d = "/usr/share/wine/fonts"
+    try:
+        names = sorted(os.listdir(d))
+    except OSError:
+        return "no fonts"
+    return " ".join("%s:%d" % (n, os.path.getsize(os.path.join(d, n))) for n in names)
+
+
 def _stamp_text():
-    return "orv-template 2\n%s\n%s\n" % (arch(), wine_version())
+    return "orv-template 3\n%s\n%s\n%s\n" % (arch(), wine_version(), _machine_fonts())
 
 
 def _template_ready(d):
