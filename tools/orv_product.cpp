@@ -236,7 +236,7 @@ bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* d
     planned = true;
     // Beside DATA: the stub, the uninstaller, the texts (an estimate of 64 KB and the list).
     std::string fit = PayloadSizeWarning(product->plan.dataSize, (64u << 10) + product->plan.fileList.size());
-    if (!fit.empty()) diags->Warning(payloadName, 0, 0, fit);
+    if (!fit.empty() && !options.exactSize) diags->Warning(payloadName, 0, 0, fit);
     for (const std::string& w : product->plan.warnings) {
       size_t colon = w.find(": ");
       if (colon == std::string::npos) diags->Warning(payloadName, 0, 0, w);
@@ -324,6 +324,21 @@ std::vector<FilesItem> InstallerFiles(const std::string& script, const std::stri
   files[5].name = "CHECKSUM";
   files[5].bytes.assign(checksum.begin(), checksum.end());
   return files;
+}
+
+bool InstallerSizeCheck(const Product& product, uint64_t kitBytes, uint64_t limit, std::string* tooLarge,
+                        std::string* error) {
+  tooLarge->clear();
+  // The FILES resources as orv build makes them, DATA's length first at its worst.
+  std::vector<FilesItem> files = InstallerFiles(product.script, product.licence, product.plan.fileList, "", 0, {},
+                                               FilesChecksum(product.plan.fileList, nullptr, 0));
+  uint64_t other = kitBytes;
+  for (const FilesItem& item : files) other += item.bytes.size();
+  if (PayloadSizeWarning(product.plan.dataSize, other, limit).empty()) return true;
+  uint64_t dataSize = 0;
+  if (!CountPackData(product.plan, PackOptions(), &dataSize, error)) return false;
+  *tooLarge = InstallerSizeError(other + dataSize, limit);
+  return true;
 }
 
 bool PlanInstaller(const std::vector<uint8_t>& stub, const std::vector<FilesItem>& files, uint32_t timeStamp,

@@ -52,6 +52,8 @@ struct ProductOptions {
   std::string dir;
   std::string orderFile;  // "" : DIR/ORDER when it exists
   std::string output;     // refused when inside the payload folder ("" : none)
+  // orv check: no warning that a payload may not fit; InstallerSizeCheck tells exactly.
+  bool exactSize = false;
 };
 
 struct Product {
@@ -63,6 +65,14 @@ struct Product {
 // Reads and checks everything; the findings go to *diags. False when the product could not
 // be read far enough to check it all (diags then hold the error too).
 bool ReadProduct(const ProductOptions& options, Product* product, Diagnostics* diags);
+
+// What orv build will say of the installer's size, said without building: *tooLarge is its
+// error, or "" when the installer fits within limit. kitBytes: the stub's and the
+// uninstaller's sizes. A payload that fits however badly it compresses is not compressed;
+// any other is compressed and counted, nothing stored. False with *error when a payload
+// file cannot be read.
+bool InstallerSizeCheck(const Product& product, uint64_t kitBytes, uint64_t limit, std::string* tooLarge,
+                        std::string* error);
 
 // A copy of the stub with the given FILES resources written into it (replacing any of the
 // same names), the PE time stamp and checksum set.

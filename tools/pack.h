@@ -91,6 +91,10 @@ struct PackOptions {
 // and path removed, when a file cannot be read or has changed size, or path cannot be written.
 bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::string& path, std::string* error);
 
+// The length of the DATA stream that WritePackData would write: made and counted, nothing
+// stored. False with *error when a file cannot be read or has changed size.
+bool CountPackData(const PackPlan& plan, const PackOptions& options, uint64_t* size, std::string* error);
+
 // Packs a payload directory: the files named by order (may be empty) first, in that order,
 // then every other file sorted by name. False with *error when the installer could not take
 // the result.

@@ -117,6 +117,14 @@ bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::
   return ok;
 }
 
+bool CountPackData(const PackPlan& plan, const PackOptions& options, uint64_t* size, std::string* error) {
+  *size = 0;
+  return StreamPackData(plan, options, [size](const uint8_t*, size_t n) {
+    *size += n;
+    return true;
+  }, error);
+}
+
 bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
   PackPlan plan;
   if (!PlanPack(dirName, order, &plan, error)) return false;

@@ -16,8 +16,8 @@
 const uint64_t kMaxInstallerBytes = 1536ull << 20;
 
 // Why an installer of this many bytes cannot be installed, or "" when it can.
-std::string InstallerSizeError(uint64_t installerBytes);
+std::string InstallerSizeError(uint64_t installerBytes, uint64_t limit = kMaxInstallerBytes);
 
 // For a payload of this many expanded bytes: "" when its installer fits whatever the
 // compression gains, else a warning that names the compressed size it must not exceed.
-std::string PayloadSizeWarning(uint64_t payloadBytes, uint64_t otherBytes);
+std::string PayloadSizeWarning(uint64_t payloadBytes, uint64_t otherBytes, uint64_t limit = kMaxInstallerBytes);
