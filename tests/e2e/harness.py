@@ -397,10 +397,13 @@ def _locked(path):
             fcntl.flock(f, fcntl.LOCK_UN)
 
 
+WINE_FONTS_DIR = "/usr/share/wine/fonts"
+
+
 def _machine_fonts():
     """The fonts Wine finds on this machine: a template made before one was added or removed
     is made again, since Wine registers the machine's fonts in a prefix when it is made."""
-    d = "/usr/share/wine/fonts"
+    d = WINE_FONTS_DIR
     try:
         names = sorted(os.listdir(d))
     except OSError:
@@ -408,8 +411,24 @@ def _machine_fonts():
     return " ".join("%s:%d" % (n, os.path.getsize(os.path.join(d, n))) for n in names)
 
 
+def _install_wine_fonts(prefix, log):
+    """Wine's own fonts (Marlett for the caption buttons, MS Sans Serif with the metrics the
+    dialogs were laid out for) into the prefix's Fonts folder: Debian's Wine does not load
+    them from /usr/share/wine/fonts by itself. One session registers them in the template, so
+    that the copies start with them in place."""
+    src = WINE_FONTS_DIR
+    if not os.path.isdir(src):
+        return
+    dst = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(dst, exist_ok=True)
+    for name in sorted(os.listdir(src)):
+        shutil.copyfile(os.path.join(src, name), os.path.join(dst, name))
+    run_logged(wine_cmd() + ["cmd", "/c", "exit"], wine_env(prefix), log, timeout=600)
+    run_logged(["wineserver", "-w"], wine_env(prefix), log, timeout=600)
+
+
 def _stamp_text():
-    return "orv-template 3\n%s\n%s\n%s\n" % (arch(), wine_version(), _machine_fonts())
+    return "orv-template 4\n%s\n%s\n%s\n" % (arch(), wine_version(), _machine_fonts())
 
 
 def _template_ready(d):
@@ -444,6 +463,7 @@ def make_template(version="default", log=None):
             if rc != 0 or not os.path.exists(os.path.join(d, "system.reg")):
                 raise RuntimeError("making the template prefix failed (wineboot %s), see %s" % (rc, log))
             _no_debugger(d)
+            _install_wine_fonts(d, log)
             with open(log, "a") as f:
                 f.write("template made in %.1f s\n" % (time.time() - t0))
         else:
