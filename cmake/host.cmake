@@ -1,7 +1,12 @@
 # Host build: pure logic, unit tests, publisher tools, benchmarks, and the Windows sub-build.
 include(CTest)
-find_package(GTest REQUIRED)
-include(GoogleTest)
+# GoogleTest only for the unit tests: without it the programs, orv and the other tests build.
+find_package(GTest)
+if(GTest_FOUND)
+  include(GoogleTest)
+else()
+  message(STATUS "GoogleTest not found: the unit tests (unit_tests) are left out")
+endif()
 
 set(ORV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 
@@ -45,7 +50,7 @@ endforeach()
 # Unit tests: every tests/unit/*_test.cpp in one GoogleTest program; each test is its own
 # CTest test (label "unit"), so that ctest -j runs them in parallel.
 file(GLOB ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-if(ORV_UNIT_SOURCES)
+if(ORV_UNIT_SOURCES AND GTest_FOUND)
   add_executable(unit_tests ${ORV_UNIT_SOURCES})
   target_link_libraries(unit_tests PRIVATE ${ORV_TEST_LOGIC} GTest::gtest_main)
   if(ORV_TOOL_LIB_SOURCES)

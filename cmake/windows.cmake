@@ -2,15 +2,24 @@
 # product's installer, and the test-only Windows programs of the end-to-end tests.
 enable_language(RC)
 
-# The entry point's symbol as the linker sees it: 32-bit names carry the stdcall decoration.
+# What differs between the 32-bit build (what ships) and the 64-bit one (the same sources,
+# for the end-to-end tests where the machine cannot run 32-bit code), all here:
+# - the entry point's symbol as the linker sees it: 32-bit names carry the stdcall decoration;
+# - 32-bit only: the stack at the platform's 4-byte alignment, the 80386 instruction set, the
+#   linker script (code apart from data, no .eh_frame), the layout check and the size budget
+#   (ORV_WIN_SHIPPED). Why each flag is there: below, at ORV_SHIPPED_CFLAGS.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(ORV_WIN_ENTRY "_InstallStart@0")
   set(ORV_UNINSTALL_ENTRY "_UninstallStart@0")
   set(ORV_WIN_SHIPPED ON)
+  set(ORV_ARCH_CFLAGS -mpreferred-stack-boundary=2 -march=i386)
+  set(ORV_ARCH_LDFLAGS -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
 else()
   set(ORV_WIN_ENTRY "InstallStart")
   set(ORV_UNINSTALL_ENTRY "UninstallStart")
   set(ORV_WIN_SHIPPED OFF)
+  set(ORV_ARCH_CFLAGS)
+  set(ORV_ARCH_LDFLAGS)
 endif()
 
 set(ORV_WIN_CFLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
@@ -45,31 +54,21 @@ set(ORV_WIN_LIBS ole32 uuid shell32 advapi32 gdi32 user32 kernel32)
 #   executable, and no .eh_frame (cmake/shipped.ld).
 set(ORV_SHIPPED_CFLAGS -fno-unwind-tables -fno-asynchronous-unwind-tables -fno-ident -fno-data-sections
     -fno-function-sections -fno-math-errno -fomit-frame-pointer -Oz -fwhole-program
-    -fno-inline-functions-called-once -fno-optimize-sibling-calls)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND ORV_SHIPPED_CFLAGS -mpreferred-stack-boundary=2 -march=i386)
-endif()
+    -fno-inline-functions-called-once -fno-optimize-sibling-calls ${ORV_ARCH_CFLAGS})
 # Without the start-up nothing would apply the run-time fix-ups that importing a DLL's data
 # needs: --disable-auto-import makes any such import a link error.
 # No default library either: the few C library functions are the programs' own
 # (common/win/runtime.cpp), so no C runtime DLL is imported, and a call of any other is a link
 # error; libgcc stays for the compiler's own helpers.
 set(ORV_SHIPPED_LDFLAGS -nostartfiles -nodefaultlibs -Wl,--disable-auto-import -Wl,--dynamicbase
-    -Wl,--nxcompat -Wl,--enable-reloc-section)
+    -Wl,--nxcompat -Wl,--enable-reloc-section ${ORV_ARCH_LDFLAGS})
 set(ORV_SHIPPED_LIBS gcc)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND ORV_SHIPPED_LDFLAGS -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
-endif()
-set(ORV_INSTALL_LDFLAGS ${ORV_WIN_LDFLAGS} ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_WIN_ENTRY})
 set(CMAKE_C_FLAGS_MINSIZEREL "")
 set(CMAKE_CXX_FLAGS_MINSIZEREL "")
 
-file(GLOB ORV_COMMON_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/common/win/*.cpp)
-file(GLOB ORV_COMMON_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/common/*.cpp)
-file(GLOB ORV_INSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/logic/*.cpp)
-file(GLOB ORV_UNINSTALL_LOGIC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/logic/*.cpp)
-file(GLOB ORV_INSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/install/*.cpp)
-file(GLOB ORV_UNINSTALL_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstall/*.cpp)
+# The shipped programs' sources, listed (a new file joins a program's one unit only when it
+# is named here). The order is the order of the unit, which decides the programs' layout.
+include(${CMAKE_SOURCE_DIR}/cmake/shipped_sources.cmake)
 
 # After each link of a shipped 32-bit program: the resources made read-only (the linker keeps
 # the resource compiler's writable flag), then the layout checked (cmake/pe_layout.py); a
@@ -90,31 +89,36 @@ function(orv_win_target target)
   target_link_options(${target} PRIVATE ${ORV_WIN_LDFLAGS})
 endfunction()
 
-# --- uninstall: production and fault-injection builds --------------------------------
+# orv_shipped_program(<name> <unit .cpp> <entry symbol> <other sources...>): the program
+# <name> and its fault-injection twin <name>_ft (for tests only), from one generated unit.
+function(orv_shipped_program name unit entry)
+  foreach(variant "" "_ft")
+    add_executable(${name}${variant} ${unit} ${ARGN})
+    orv_win_target(${name}${variant})
+    target_compile_options(${name}${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
+    target_link_libraries(${name}${variant} PRIVATE ${ORV_WIN_LIBS} ${ORV_SHIPPED_LIBS})
+    # No C runtime start-up: it would double the program's size (uninstall/main.cpp).
+    target_link_options(${name}${variant} PRIVATE ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${entry})
+    if(variant STREQUAL "_ft")
+      target_compile_definitions(${name}${variant} PRIVATE ORV_FAULT_INJECTION)
+    endif()
+    orv_pe_layout(${name}${variant})
+  endforeach()
+endfunction()
+
+include(${CMAKE_SOURCE_DIR}/cmake/single_unit.cmake)
+
+# --- uninstall -------------------------------------------------------------------------
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/uninstall.rc PROPERTIES
                             OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/uninstall.manifest)
-include(${CMAKE_SOURCE_DIR}/cmake/single_unit.cmake)
 set(ORV_UNINSTALL_UNIT ${CMAKE_BINARY_DIR}/uninstall_unit.cpp)
-orv_single_unit(${ORV_UNINSTALL_UNIT} UninstallStart ${ORV_UNINSTALL_WIN} ${ORV_UNINSTALL_LOGIC}
-                ${ORV_COMMON_SOURCES} ${ORV_COMMON_WIN_SOURCES})
-foreach(variant "" "_ft")
-  add_executable(uninstall${variant} ${ORV_UNINSTALL_UNIT} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
-  orv_win_target(uninstall${variant})
-  target_compile_options(uninstall${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
-  target_link_libraries(uninstall${variant} PRIVATE ${ORV_WIN_LIBS} ${ORV_SHIPPED_LIBS})
-  # No C runtime start-up: it would double the program's size (uninstall/main.cpp).
-  target_link_options(uninstall${variant} PRIVATE ${ORV_SHIPPED_LDFLAGS} -Wl,--entry,${ORV_UNINSTALL_ENTRY})
-  if(variant STREQUAL "_ft")
-    target_compile_definitions(uninstall${variant} PRIVATE ORV_FAULT_INJECTION)
-  endif()
-  orv_pe_layout(uninstall${variant})
-endforeach()
+orv_single_unit(${ORV_UNINSTALL_UNIT} UninstallStart ${ORV_UNINSTALL_SOURCES})
+orv_shipped_program(uninstall ${ORV_UNINSTALL_UNIT} ${ORV_UNINSTALL_ENTRY} ${CMAKE_SOURCE_DIR}/resources/uninstall.rc)
 
 # --- install: the generic program, linked with the common resources into the stub: an
 # installer without FILES resources. `orv build` writes a product into a copy of it.
 set(ORV_INSTALL_UNIT ${CMAKE_BINARY_DIR}/install_unit.cpp)
-orv_single_unit(${ORV_INSTALL_UNIT} InstallStart ${ORV_INSTALL_WIN} ${ORV_INSTALL_LOGIC} ${ORV_COMMON_SOURCES}
-                ${ORV_COMMON_WIN_SOURCES})
+orv_single_unit(${ORV_INSTALL_UNIT} InstallStart ${ORV_INSTALL_SOURCES})
 
 # The resources every installer carries: dialogs 103, 104, 106, 107, icon 105, version.
 set(ORV_INSTALL_RES ${CMAKE_BINARY_DIR}/install_res.o)
@@ -126,18 +130,8 @@ add_custom_command(OUTPUT ${ORV_INSTALL_RES}
   DEPENDS ${ORV_RES_DEPS} VERBATIM)
 set_source_files_properties(${ORV_INSTALL_RES} PROPERTIES EXTERNAL_OBJECT ON GENERATED ON)
 
-# install_stub.exe ships; install_stub_ft.exe (the fault-injection build) is for tests only.
-foreach(variant "" "_ft")
-  add_executable(install_stub${variant} ${ORV_INSTALL_UNIT} ${ORV_INSTALL_RES})
-  orv_win_target(install_stub${variant})
-  target_compile_options(install_stub${variant} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ORV_SHIPPED_CFLAGS}>)
-  target_link_options(install_stub${variant} PRIVATE ${ORV_INSTALL_LDFLAGS})
-  target_link_libraries(install_stub${variant} PRIVATE ${ORV_WIN_LIBS} ${ORV_SHIPPED_LIBS})
-  if(variant STREQUAL "_ft")
-    target_compile_definitions(install_stub${variant} PRIVATE ORV_FAULT_INJECTION)
-  endif()
-  orv_pe_layout(install_stub${variant})
-endforeach()
+# install_stub.exe ships; install_stub_ft.exe is for tests only.
+orv_shipped_program(install_stub ${ORV_INSTALL_UNIT} ${ORV_WIN_ENTRY} ${ORV_INSTALL_RES})
 
 # The publisher's command of the host build.
 set(ORV_TOOL ${ORV_HOST_TOOLS}/orv)

@@ -26,7 +26,7 @@ int CheckPlatform() {
   if (decision.allowed) return 0;
   RefusalText refusal;
   BuildRefusalText(allowed, refusal);
-  return ShowWarning(refusal, -1);
+  return ShowWarning(refusal, kResultStopped);
 }
 
 bool ConfirmInstall() {
@@ -36,7 +36,7 @@ bool ConfirmInstall() {
 }
 
 int CheckRequiredFiles(PathText& dir, const char* downloadSite) {
-  if (dir.empty()) return ReportInternalError(300);
+  if (dir.empty()) return ReportInternalError(kRequiredFilesNoDirectory);
   // A directory of 259 characters without its backslash can hold no file of a path that
   // fits: every name is then reported missing.
   bool room = dir.EnsureBackslash();
@@ -44,7 +44,7 @@ int CheckRequiredFiles(PathText& dir, const char* downloadSite) {
   RequiredFilesMessage message(downloadSite ? downloadSite : "");
   for (;;) {
     char* name = NextScriptLine();
-    if (!name) return ReportInternalError(301);
+    if (!name) return ReportInternalError(kScriptEndsInDependencyList);
     if (IsListEnd(name)) break;
     dir.Truncate(dirEnd);
     if (room && dir.Append(name) && sys::GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES) continue;
@@ -55,5 +55,5 @@ int CheckRequiredFiles(PathText& dir, const char* downloadSite) {
   int answer = sys::MessageBoxA(g.MainWindow, message.Finish(), g.SetupName,
                                 MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
   if (answer == IDOK) return 0;
-  return ShowWarning("Installation cancelled", -1);
+  return ShowWarning("Installation cancelled", kResultStopped);
 }

@@ -78,12 +78,12 @@ int WriteServiceKey(const char* keyPath, const char* displayName, bool win98, co
   DWORD disposition;
   if (sys::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
                            key.out(), &disposition) != ERROR_SUCCESS)
-    return ReportInternalError(53);
-  if (!SetDword(key.get(), "Type", SERVICE_KERNEL_DRIVER)) return ReportInternalError(54);
-  if (!SetDword(key.get(), "Start", SERVICE_AUTO_START)) return ReportInternalError(55);
-  if (!SetDword(key.get(), "ErrorControl", SERVICE_ERROR_NORMAL)) return ReportInternalError(56);
-  if (!SetServiceText(key.get(), "DisplayName", displayName)) return ReportInternalError(57);
-  if (win98 && !SetServiceText(key.get(), "ImagePath", imagePath)) return ReportInternalError(58);
+    return ReportInternalError(kDriverServiceKeyNotCreated);
+  if (!SetDword(key.get(), "Type", SERVICE_KERNEL_DRIVER)) return ReportInternalError(kDriverTypeNotSet);
+  if (!SetDword(key.get(), "Start", SERVICE_AUTO_START)) return ReportInternalError(kDriverStartNotSet);
+  if (!SetDword(key.get(), "ErrorControl", SERVICE_ERROR_NORMAL)) return ReportInternalError(kDriverErrorControlNotSet);
+  if (!SetServiceText(key.get(), "DisplayName", displayName)) return ReportInternalError(kDriverDisplayNameNotSet);
+  if (win98 && !SetServiceText(key.get(), "ImagePath", imagePath)) return ReportInternalError(kDriverImagePathNotSet);
   return 0;
 }
 
@@ -104,64 +104,64 @@ bool CopyProductDriver(const FileEntry& entry, unsigned offset, const char* driv
 // the entry's display name, so that it keeps the "DisplayName" just written to its key.
 int PrepareDriverService(const char* name, const char* driverPath, bool replaced, const char* displayName) {
   ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
-  if (!manager.get()) return ReportInternalError(59);
+  if (!manager.get()) return ReportInternalError(kServiceManagerNotOpenedToPrepare);
   ServiceHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
   if (!service.get()) {
     service.Reset(sys::CreateServiceA(manager.get(), name, displayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, driverPath, NULL, NULL, NULL, NULL,
                                       NULL));
-    return service.get() ? 0 : ReportInternalError(63);
+    return service.get() ? 0 : ReportInternalError(kServiceNotCreated);
   }
   DWORD state;
-  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(62);
+  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(kServiceStateNotQueriedToPrepare);
   if (!replaced && state == SERVICE_RUNNING) return 0;
   if (state == SERVICE_STOPPED) return 0;
   SERVICE_STATUS status;
-  if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ReportInternalError(60);
-  return WaitForServiceState(service.get(), SERVICE_STOPPED) ? 0 : ReportInternalError(61);
+  if (!sys::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ReportInternalError(kServiceNotStopped);
+  return WaitForServiceState(service.get(), SERVICE_STOPPED) ? 0 : ReportInternalError(kServiceStopTimedOut);
 }
 
 // Starts the service unless it is running.
 int StartDriverService(const char* name) {
   ServiceHandle manager(sys::OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS));
-  if (!manager.get()) return ReportInternalError(64);
+  if (!manager.get()) return ReportInternalError(kServiceManagerNotOpenedToStart);
   ServiceHandle service(sys::OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
-  if (!service.get()) return ReportInternalError(65);
+  if (!service.get()) return ReportInternalError(kServiceNotOpenedToStart);
   DWORD state;
-  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(66);
+  if (!QueryServiceState(service.get(), &state)) return ReportInternalError(kServiceStateNotQueriedToStart);
   if (state == SERVICE_RUNNING) return 0;
-  if (!sys::StartServiceA(service.get(), 0, NULL)) return ReportInternalError(67);
-  return WaitForServiceState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(68);
+  if (!sys::StartServiceA(service.get(), 0, NULL)) return ReportInternalError(kServiceNotStarted);
+  return WaitForServiceState(service.get(), SERVICE_RUNNING) ? 0 : ReportInternalError(kServiceStartTimedOut);
 }
 
 int InstallDriver(const char* name, const char* sourceName, const char* displayName, bool win98, bool winNT4,
                   bool win2000, bool* restartNeeded) {
   PathText windows;
   UINT n = sys::GetWindowsDirectoryA(windows.data(), PathText::capacity() + 1);
-  if (n == 0 || n > PathText::capacity()) return ShowWarning("Could not locate Windows directory", -1);
+  if (n == 0 || n > PathText::capacity()) return ShowWarning("Could not locate Windows directory", kResultStopped);
   windows.Sync();
 
   // A path that does not fit is the failure of the operation that needs it.
   PathText driverPath;
-  if (!BuildDriverPath(driverPath, windows, name)) return ReportInternalError(352);
+  if (!BuildDriverPath(driverPath, windows, name)) return ReportInternalError(kDriverNotCopied);
 
   // The source is a payload file with a version: its version is the file list's.
   FileEntry source;
   unsigned offset = 0;
   if (!g.FileList || !FindFileEntry(g.FileList, g.FileListSize, sourceName, &source, &offset) ||
       !source.hasVersion)
-    return ReportInternalError(51);
+    return ReportInternalError(kDriverNoVersion);
   unsigned installedVersion[4];
   bool installedReadable = ReadFileVersion(driverPath, installedVersion);
   bool replaced = false;
   if (DriverCopyNeeded(installedReadable, installedVersion, source.version)) {
-    if (!CopyProductDriver(source, offset, driverPath)) return ReportInternalError(352);
+    if (!CopyProductDriver(source, offset, driverPath)) return ReportInternalError(kDriverNotCopied);
     replaced = true;
   }
 
   PathText keyPath, imagePath;
-  if (!BuildServiceKey(keyPath, name)) return ReportInternalError(53);
-  if (!BuildImagePath(imagePath, name) && win98) return ReportInternalError(58);
+  if (!BuildServiceKey(keyPath, name)) return ReportInternalError(kDriverServiceKeyNotCreated);
+  if (!BuildImagePath(imagePath, name) && win98) return ReportInternalError(kDriverImagePathNotSet);
   bool rewritten = false;
   if (ServiceKeyNeedsWriting(keyPath, win98, imagePath)) {
     int result = WriteServiceKey(keyPath, displayName, win98, imagePath);
@@ -180,19 +180,19 @@ int InstallDriver(const char* name, const char* sourceName, const char* displayN
 
 int InstallDrivers() {
   char* line = NextScriptLine();
-  if (!line) return ReportInternalError(69);
-  if (!IsListEnd(line)) return ReportInternalError(30);
+  if (!line) return ReportInternalError(kScriptEndsBeforeRegistryItems);
+  if (!IsListEnd(line)) return ReportInternalError(kRegistryItemsNotEmpty);
   g.DriverNames.Clear();
   for (;;) {
     line = NextScriptLine();
-    if (!line) return ReportInternalError(70);
+    if (!line) return ReportInternalError(kScriptEndsInDriverList);
     if (IsListEnd(line)) return 0;
     DriverEntry entry;
     if (SplitDriverLine(line, &entry) < 4) continue;
     if (!DriverForPlatform(entry.platform, g.Win98, g.WinNT4, g.Win2000)) continue;
     // The name is all the uninstaller will know of this driver. It is listed before the
     // driver is installed, so that a roll-back also takes one that failed half-way.
-    if (!g.DriverNames.Append(entry.name)) return ShowWarning("Could not write uninstall file", 34);
+    if (!g.DriverNames.Append(entry.name)) return ShowWarning("Could not write uninstall file", kDriverNameNotRecorded);
     int result = InstallDriver(entry.name, entry.source, entry.displayName, g.Win98, g.WinNT4, g.Win2000,
                                &g.RestartNeeded);
     if (result) return result;

@@ -10,12 +10,6 @@
 
 namespace {
 
-const int kListNotFound = 9;
-const int kListNotLoaded = 10;
-const int kListNotLocked = 11;
-const int kFileNotCreated = 17;
-const int kFileNotWritten = 18;
-const int kCannotRecord = 19;
 
 const char kDirectoryIsFile[] = "Output file directory already exists as a file";
 const char kCannotCreateDirectory[] = "Could not create output file directory";
@@ -49,13 +43,13 @@ int CreateDirectories(const FileEntry& entry) {
   for (unsigned i = 0; i < entry.nameLength; i++) {
     if (entry.name[i] != '\\') continue;
     PathText level;
-    if (!level.Set(g.InstallDir) || !level.Append(entry.name, i)) return ShowWarning(kCannotCreateDirectory, -1);
+    if (!level.Set(g.InstallDir) || !level.Append(entry.name, i)) return ShowWarning(kCannotCreateDirectory, kResultStopped);
     DWORD attributes = sys::GetFileAttributesA(level);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      if (!sys::CreateDirectoryA(level, NULL)) return ShowWarning(kCannotCreateDirectory, -1);
+      if (!sys::CreateDirectoryA(level, NULL)) return ShowWarning(kCannotCreateDirectory, kResultStopped);
       RecordDirectory(level);
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return ShowWarning(kDirectoryIsFile, -1);
+      return ShowWarning(kDirectoryIsFile, kResultStopped);
     }
   }
   return 0;
@@ -109,7 +103,7 @@ int InstallFiles(const char* list, size_t size) {
     if (!WriteScriptLine(g.UninstallScript, target)) {
       // Unrecorded, the file would outlive the roll-back: a written one goes at once.
       if (written) sys::DeleteFileA(target);
-      return ShowWarning(kCannotWriteScript, kCannotRecord);
+      return ShowWarning(kCannotWriteScript, kFilePathNotRecorded);
     }
   }
   return 0;
@@ -117,11 +111,11 @@ int InstallFiles(const char* list, size_t size) {
 
 int InstallFileList() {
   HRSRC resource = sys::FindResourceA(g.Instance, "FILELIST", "FILES");
-  if (!resource) return ReportInternalError(kListNotFound);
+  if (!resource) return ReportInternalError(kFileListNotFound);
   HGLOBAL loaded = sys::LoadResource(g.Instance, resource);
-  if (!loaded) return ReportInternalError(kListNotLoaded);
+  if (!loaded) return ReportInternalError(kFileListNotLoaded);
   const char* text = static_cast<const char*>(sys::LockResource(loaded));
-  if (!text) return ReportInternalError(kListNotLocked);
+  if (!text) return ReportInternalError(kFileListNotLocked);
   g.FileList = text;
   g.FileListSize = sys::SizeofResource(g.Instance, resource);
   // Sizes that do not add up to the payload are refused before any file is written.

@@ -188,7 +188,7 @@ bool CreateLevels(PathText& prefix) {
 int ShowLicence() {
   INT_PTR answer = sys::DialogBoxParamA(g.Instance, MAKEINTRESOURCEA(IDD_LICENCE), g.MainWindow, LicenceDialog, 0);
   // A dialog that could not be shown (-1) is no acceptance either.
-  if (answer == 1 || answer == -1) return ShowWarning(kCancelled, -1);
+  if (answer == 1 || answer == -1) return ShowWarning(kCancelled, kResultStopped);
   return 0;
 }
 
@@ -200,7 +200,7 @@ int ChooseInstallDir() {
     g.InstallDir.EnsureBackslash();
   }
   char* suggested = NextScriptLine();
-  if (!suggested) return ReportInternalError(5);
+  if (!suggested) return ReportInternalError(kScriptEndsBeforeInstallDir);
   // A proposal too long for the buffer is left at the Program Files directory for the
   // user to complete.
   g.InstallDir.Append(suggested);
@@ -210,7 +210,7 @@ int ChooseInstallDir() {
     INT_PTR answer =
         sys::DialogBoxParamA(g.Instance, MAKEINTRESOURCEA(IDD_CHOOSE_FOLDER), g.MainWindow, ChooseFolderDialog, 0);
     // A dialog that could not be shown (-1) would otherwise be shown again for ever.
-    if (answer == 1 || answer == -1) return ShowWarning(kCancelled, -1);
+    if (answer == 1 || answer == -1) return ShowWarning(kCancelled, kResultStopped);
     if (!g.InstallDir.EnsureBackslash()) {
       // 259 characters and no room for the final backslash: no path inside it would fit.
       TellWithPath("Sorry, could not create this directory:\r\n", g.InstallDir);

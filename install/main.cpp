@@ -13,17 +13,17 @@ InstallState g;
 namespace {
 
 // The writable copy of SCRIPT, followed by a NUL; lines handed out point into it for the
-// rest of the run. Returns 0 or the internal error 100, 101 or 102.
+// rest of the run. Returns 0 or the internal error kScriptNotFound, kScriptNotLoaded or kScriptNotLocked.
 int LoadScript(HINSTANCE instance) {
   HRSRC resource = sys::FindResourceA(instance, "SCRIPT", "FILES");
-  if (!resource) return 100;
+  if (!resource) return kScriptNotFound;
   HGLOBAL loaded = sys::LoadResource(instance, resource);
-  if (!loaded) return 101;
+  if (!loaded) return kScriptNotLoaded;
   const void* data = sys::LockResource(loaded);
-  if (!data) return 102;
+  if (!data) return kScriptNotLocked;
   DWORD size = sys::SizeofResource(instance, resource);
   char* text = static_cast<char*>(sys::HeapAlloc(GetProcessHeap(), 0, size + 1));
-  if (!text) return 102;
+  if (!text) return kScriptNotLocked;
   CopyMemory(text, data, size);
   text[size] = 0;
   StartScript(text, size);
@@ -43,7 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const char** items[5] = {&g.PlatformsLine, &g.UninstallNameLine, &g.CompanyName, &g.AppName, &g.AppVersion};
   for (int i = 0; i < 5; i++) {
     *items[i] = NextScriptLine();
-    if (!*items[i]) return ReportInternalError(104 + i);
+    if (!*items[i]) return ReportInternalError(kScriptEndsBeforeItem1 + i);
   }
 
   BuildSetupName(g.AppName, g.AppVersion, g.SetupName);
@@ -60,7 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
   windowClass.hbrBackground = CreateSolidBrush(RGB(255, 255, 153));
   windowClass.lpszClassName = g.AppName;
-  if (!sys::RegisterClassExA(&windowClass)) return ReportInternalError(109);
+  if (!sys::RegisterClassExA(&windowClass)) return ReportInternalError(kRegisterClassFailed);
 
   HWND window = sys::CreateWindowExA(0, g.AppName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                      CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);

@@ -12,13 +12,6 @@
 
 namespace {
 
-const int kDataNotFound = 36;
-const int kDataNotLoaded = 37;
-const int kDataNotLocked = 38;
-const int kNotExpandable = 46;
-const int kEmptyPayload = 48;
-const int kNoMemory = 49;
-
 const size_t kBufferSize = SzddStreamBufferSize(kPayloadPiece);
 
 }  // namespace
@@ -38,16 +31,16 @@ int ExpandPayload() {
   if (header == kSzddNotCompressed) {
     length = size;
   } else if (header != kSzddOk) {
-    return ReportInternalError(kNotExpandable);
+    return ReportInternalError(kPayloadNotExpandable);
   }
-  if (length == 0) return ReportInternalError(kEmptyPayload);
+  if (length == 0) return ReportInternalError(kPayloadEmpty);
 
   unsigned char* buffer = static_cast<unsigned char*>(sys::HeapAlloc(GetProcessHeap(), 0, kBufferSize));
-  if (!buffer) return ReportInternalError(kNoMemory);
+  if (!buffer) return ReportInternalError(kPayloadNoMemory);
   // A stream that ends before its stated length, or goes on beyond it.
   if (SzddStreamCheck(data, size, buffer, kBufferSize) != kSzddOk) {
     HeapFree(GetProcessHeap(), 0, buffer);
-    return ReportInternalError(kNotExpandable);
+    return ReportInternalError(kPayloadNotExpandable);
   }
   g.PayloadData = data;
   g.PayloadDataSize = size;

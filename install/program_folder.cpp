@@ -87,7 +87,7 @@ INT_PTR CALLBACK ProgramFolderDialog(HWND dialog, UINT message, WPARAM wParam, L
       const char* suggested = NextScriptLine();
       if (!suggested) {
         EndDialog(dialog, 1);
-        ReportInternalError(200);
+        ReportInternalError(kScriptEndsBeforeFolderName);
         return TRUE;
       }
       HWND edit = GetDlgItem(dialog, IDC_FOLDER_NAME);
@@ -163,31 +163,31 @@ bool CreateShortcut(const char* target, const char* linkPath) {
 
 int GetProgramsFolderPath(char path[MAX_PATH]) {
   LPITEMIDLIST programs;
-  if (FAILED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &programs))) return 20;
+  if (FAILED(sys::SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &programs))) return kNoProgramsFolder;
   BOOL havePath = sys::SHGetPathFromIDListA(programs, path);
   CoTaskMemFree(programs);
-  return havePath ? 0 : 21;
+  return havePath ? 0 : kNoProgramsFolderPath;
 }
 
 int InstallProgramFolder() {
   char path[MAX_PATH];
   int failure = GetProgramsFolderPath(path);
-  if (failure == 20) return ShowWarning("Could not get Programs folder", 20);
-  if (failure == 21) return ShowWarning("Could not get Programs folder path", 21);
+  if (failure == kNoProgramsFolder) return ShowWarning("Could not get Programs folder", kNoProgramsFolder);
+  if (failure == kNoProgramsFolderPath) return ShowWarning("Could not get Programs folder path", kNoProgramsFolderPath);
   g.ProgramsPath.clear();
-  if (!g.ProgramsPath.Append(path) || !g.ProgramsPath.EnsureBackslash()) return ShowWarning(kCannotCreate, 22);
+  if (!g.ProgramsPath.Append(path) || !g.ProgramsPath.EnsureBackslash()) return ShowWarning(kCannotCreate, kProgramFolderNotCreated);
   ProgramsEnd = g.ProgramsPath.length();
 
   if (sys::DialogBoxParamA(g.Instance, MAKEINTRESOURCEA(IDD_PROGRAM_FOLDER), g.MainWindow, ProgramFolderDialog,
                            0) != 0)
-    return ShowWarning("Installation cancelled", -1);
+    return ShowWarning("Installation cancelled", kResultStopped);
 
   // The folder and its prefix (folder + "\") must both fit before anything is created.
-  if (!ReplaceTail(g.ProgramsPath, ProgramsEnd, g.FolderName, "\\")) return ShowWarning(kCannotCreate, 22);
+  if (!ReplaceTail(g.ProgramsPath, ProgramsEnd, g.FolderName, "\\")) return ShowWarning(kCannotCreate, kProgramFolderNotCreated);
   g.ProgramsPath.Truncate(g.ProgramsPath.length() - 1);
   DWORD attributes = sys::GetFileAttributesA(g.ProgramsPath);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    if (!sys::CreateDirectoryA(g.ProgramsPath, NULL)) return ShowWarning(kCannotCreate, 22);
+    if (!sys::CreateDirectoryA(g.ProgramsPath, NULL)) return ShowWarning(kCannotCreate, kProgramFolderNotCreated);
   }
   RecordDirectory(g.ProgramsPath);
   g.ProgramsPath.AppendChar('\\');
@@ -195,21 +195,21 @@ int InstallProgramFolder() {
 
   {
     ComScope com;
-    if (!com.Init()) return ReportInternalError(23);
+    if (!com.Init()) return ReportInternalError(kShellLibraryNotStarted);
     for (;;) {
       char* line = NextScriptLine();
-      if (!line) return ReportInternalError(24);
+      if (!line) return ReportInternalError(kScriptEndsInFolderItems);
       if (IsListEnd(line)) break;
       char* title = SplitFirstComma(line);
-      if (!title) return ReportInternalError(25);
+      if (!title) return ReportInternalError(kFolderItemNoComma);
       PathText target;
       if (!target.Append(g.InstallDir.c_str(), g.InstallDirEnd) || !target.Append(line) ||
           !ReplaceTail(g.ProgramsPath, prefixEnd, title, ".lnk") || !CreateShortcut(target, g.ProgramsPath))
-        return ReportInternalError(26);
+        return ReportInternalError(kShortcutNotCreated);
       if (!WriteScriptLine(g.UninstallScript, g.ProgramsPath)) {
         // Unrecorded, the shortcut would outlive the roll-back.
         sys::DeleteFileA(g.ProgramsPath);
-        return ShowWarning("Could not write uninstall file", 27);
+        return ShowWarning("Could not write uninstall file", kShortcutNotRecorded);
       }
     }
   }

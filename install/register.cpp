@@ -47,17 +47,17 @@ int RegisterUninstall() {
   PathText keyPath;
   bool haveKeyPath = BuildUninstallKeyPath(keyPath, g.AppName);
   DWORD pairStart = ScriptPosition(file);
-  if (!WriteScriptLine(file, "HKLM")) return ShowWarning(kCannotWrite, 31);
+  if (!WriteScriptLine(file, "HKLM")) return ShowWarning(kCannotWrite, kRegistryRootNotRecorded);
   // A key path that does not fit cannot be written to the uninstall script either. The
   // root goes again with it: alone it would take the next line for its key.
   if (!haveKeyPath || !WriteScriptLine(file, keyPath)) {
     CutScript(file, pairStart);
-    return ShowWarning(kCannotWrite, 32);
+    return ShowWarning(kCannotWrite, kRegistryKeyNotRecorded);
   }
   WriteEntry(keyPath);
-  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, 33);
+  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, kRegistrySectionNotClosed);
   g.RegistrySectionClosed = true;
-  if (!WriteDriverNames(file)) return ShowWarning(kCannotWrite, 34);
-  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, 35);
+  if (!WriteDriverNames(file)) return ShowWarning(kCannotWrite, kDriverNameNotRecorded);
+  if (!WriteScriptLine(file, ".")) return ShowWarning(kCannotWrite, kDriverSectionNotClosed);
   return 0;
 }

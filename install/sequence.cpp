@@ -37,17 +37,17 @@ int RunInstallSequence() {
   MaybeFault();
   if (!ConfirmInstall()) return 0;
   MaybeFault();
-  if (!DeployUninstaller()) return ReportInternalError(4);
+  if (!DeployUninstaller()) return ReportInternalError(kUninstallerNotDeployed);
 
   // Not tested here: without it the next line read is missing too, and the required-files
   // check reports that.
   g.DownloadSite = NextScriptLine();
   MaybeFault();
-  if (!GetDirectory(sys::GetWindowsDirectoryA, g.CheckedDir)) return ShowWarning("Could not locate Windows directory", -1);
+  if (!GetDirectory(sys::GetWindowsDirectoryA, g.CheckedDir)) return ShowWarning("Could not locate Windows directory", kResultStopped);
   if ((result = CheckRequiredFiles(g.CheckedDir, g.DownloadSite)) != 0) return result;
   MaybeFault();
   if (!GetDirectory(sys::GetSystemDirectoryA, g.CheckedDir))
-    return ShowWarning("Could not locate Windows system directory", -1);
+    return ShowWarning("Could not locate Windows system directory", kResultStopped);
   if ((result = CheckRequiredFiles(g.CheckedDir, g.DownloadSite)) != 0) return result;
 
   MaybeFault();
@@ -59,7 +59,7 @@ int RunInstallSequence() {
 
   MaybeFault();
   if ((result = ExpandPayload()) != 0) return result;
-  if (!g.Payload) return ReportInternalError(8);
+  if (!g.Payload) return ReportInternalError(kPayloadWithoutBuffer);
   MaybeFault();
   if ((result = InstallFileList()) != 0) return result;
   MaybeFault();

@@ -7,6 +7,7 @@
 #include "common/fixed_text.h"
 #include "install/logic/dir_list.h"
 #include "install/logic/name_list.h"
+#include "install/results.h"
 
 struct InstallState {
   // Filled in at start-up.
@@ -74,8 +75,6 @@ int ShowWarning(const char* text, int code);
 int ReportInternalError(int number);
 
 // --- Payload checksum (payload_check.cpp) --------------------------------------------------
-// The exit code of an installer whose CHECKSUM does not match its payload.
-const int kDamagedInstaller = 111;
 // Checks CHECKSUM, when present, against FILELIST and DATA. 0 when it matches or is absent;
 // otherwise shows "The installation program is damaged. Please download it again." (no
 // owner, the platform's caption, the stop icon) and returns kDamagedInstaller.

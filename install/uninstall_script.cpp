@@ -86,19 +86,19 @@ int CreateUninstallScript() {
   g.InstallDirEnd = g.InstallDir.length();
   if (!g.UninstallScriptPath.Set(g.InstallDir) || !g.UninstallScriptPath.Append("Uninst.orv")) {
     g.UninstallScriptPath.clear();
-    return ReportInternalError(6);
+    return ReportInternalError(kUninstallScriptNotCreated);
   }
   CarryOverDirectories();
   HANDLE file = sys::CreateFileA(g.UninstallScriptPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  NULL);
-  if (file == INVALID_HANDLE_VALUE) return ReportInternalError(6);
+  if (file == INVALID_HANDLE_VALUE) return ReportInternalError(kUninstallScriptNotCreated);
   // Without all four lines it is no script the uninstaller would read: it goes again, and
   // the failure is that of a script never created (no roll-back).
   if (!WriteScriptLine(file, g.CompanyName) || !WriteScriptLine(file, g.AppName) ||
       !WriteScriptLine(file, g.AppVersion) || !WriteScriptLine(file, g.UninstallScriptPath)) {
     CloseHandle(file);
     sys::DeleteFileA(g.UninstallScriptPath);
-    return ReportInternalError(7);
+    return ReportInternalError(kUninstallScriptHeaderNotWritten);
   }
   g.UninstallScript = file;
   g.FileSectionClosed = false;
@@ -110,8 +110,8 @@ int CreateUninstallScript() {
 int CloseFileSection() {
   DirList::Cursor it;
   for (const char* path = g.Directories.First(it); path; path = g.Directories.Next(it))
-    if (!WriteScriptLine(g.UninstallScript, path)) return ShowWarning("Could not write uninstall file", 28);
-  if (!WriteScriptLine(g.UninstallScript, ".")) return ShowWarning("Could not write uninstall file", 29);
+    if (!WriteScriptLine(g.UninstallScript, path)) return ShowWarning("Could not write uninstall file", kDirectoryNotRecorded);
+  if (!WriteScriptLine(g.UninstallScript, ".")) return ShowWarning("Could not write uninstall file", kFileSectionNotClosed);
   g.FileSectionClosed = true;
   return 0;
 }

@@ -138,7 +138,7 @@ LRESULT OnCreate(HWND window) {
   HANDLE worker = sys::CreateThread(NULL, 0, WorkerThread, NULL, 0, &id);
   if (!worker) {
     workerRunning = 0;
-    ReportInternalError(110);
+    ReportInternalError(kWorkerNotStarted);
     return 0;
   }
   CloseHandle(worker);

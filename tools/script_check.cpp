@@ -5,6 +5,7 @@
 
 #include "install/logic/messages.h"
 #include "install/logic/registration.h"
+#include "install/results.h"
 #include "tools/script_checker.h"
 #include "tools/text_1252.h"
 
@@ -222,7 +223,7 @@ bool ScriptChecker::Names() {
   for (int i = 0; i < 3; i++) {
     char* text = NextValueLine();
     if (!text) {
-      Missing(what[i], 106 + i);
+      Missing(what[i], kScriptEndsBeforeItem1 + 2 + i);  // items 3, 4, 5
       return false;
     }
     value[i] = text;

@@ -10,13 +10,9 @@
 // outside the span given.
 #include <stddef.h>
 
-// Internal errors of the file list.
-const int kFileListNoComma = 12;         // a line without a comma (an empty line included)
-const int kFileListNoTimeLow = 13;       // time form: no field after the '.'
-const int kFileListNoTimeHigh = 14;      // time form: no second field after the '.'
-const int kFileListNoSize = 15;          // version form: no size field
-const int kFileListBadSize = 16;         // version form: a size of 0 or less
-const int kFileListBeyondPayload = 71;   // the sizes do not add up to the expanded payload
+// Its internal errors (kFileListNoComma to kFileListBadSize, kFileListBeyondPayload) are
+// the installer's, in its table of result numbers.
+#include "install/results.h"
 
 struct FileEntry {
   const char* name;  // a view into the line, not terminated

@@ -3,14 +3,15 @@
 #include <string.h>
 
 #include "install/logic/install_script.h"
+#include "install/results.h"
 
 int ParsePlatformsLine(char* line, AllowedPlatforms& allowed) {
   allowed = AllowedPlatforms{false, false, false, false};
   TokenSplit split(line);
   char* code = split.Next();
-  if (!code) return 3;
+  if (!code) return kPlatformLineEmpty;
   for (; code; code = split.Next()) {
-    if (strlen(code) != 2) return 1;
+    if (strlen(code) != 2) return kPlatformCodeNotTwoCharacters;
     if (strcmp(code, "95") == 0) {
       allowed.Win95 = true;
     } else if (strcmp(code, "98") == 0) {
@@ -20,7 +21,7 @@ int ParsePlatformsLine(char* line, AllowedPlatforms& allowed) {
     } else if (strcmp(code, "W2") == 0) {
       allowed.Win2000 = true;
     } else {
-      return 2;
+      return kPlatformCodeUnknown;
     }
   }
   return 0;
