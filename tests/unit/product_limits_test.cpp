@@ -1,7 +1,7 @@
 // The installer's size limit, with sizes faked rather than gigabytes written.
 #include <gtest/gtest.h>
 
-#include "tools/product_limits.h"
+#include "tools/payload/limits.h"
 
 namespace {
 
