@@ -3,7 +3,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "tools/orv_inspect.h"
+#include "tools/orv/inspect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static FILE* sink = fopen("/dev/null", "w");

@@ -5,8 +5,9 @@
 
 #include <string>
 
-#include "tools/pack.h"
-#include "tools/pe_image.h"
+#include "tools/payload/pack.h"
+#include "tools/pe/version_info.h"
+#include "tools/pe/pe_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PeImage pe;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/resource_tree.h"
+#include "tools/pe/resource_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PeImage pe;

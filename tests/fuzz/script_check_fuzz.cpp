@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/script_check.h"
+#include "tools/script_check/script_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<PackEntry> payload = {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "install/logic/szdd.h"
-#include "tools/szdd_count.h"
+#include "tools/szdd/count.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t counted = 0;

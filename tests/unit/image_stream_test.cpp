@@ -1,7 +1,7 @@
 // The installer written in pieces, DATA copied from its file in chunks, against the one
 // assembled whole in memory: the same bytes for every size of DATA; the image checksum
 // summed over pieces of any length; the CHECKSUM text read from a file.
-#include "tools/image_stream.h"
+#include "tools/orv/image_stream.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -13,7 +13,7 @@
 
 #include "tests/unit/synthetic_pe.h"
 #include "tests/unit/test_bytes.h"
-#include "tools/orv_product.h"
+#include "tools/orv/product.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The publisher's command: the CHECKSUM text, an installer assembled from a stub, files
 // written whole, the reproducible time stamp.
-#include "tools/orv_product.h"
+#include "tools/orv/product.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -14,7 +14,8 @@
 
 #include "install/logic/file_list.h"
 #include "install/logic/szdd.h"
-#include "tools/pack.h"
+#include "tools/payload/pack.h"
+#include "tools/pe/version_info.h"
 
 namespace fs = std::filesystem;
 

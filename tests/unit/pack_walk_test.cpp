@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "install/logic/szdd.h"
-#include "tools/pack.h"
+#include "tools/host/files.h"
+#include "tools/payload/pack.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // The installer's size limit, with sizes faked rather than gigabytes written.
 #include <gtest/gtest.h>
 
-#include "tools/product_limits.h"
+#include "tools/payload/limits.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/orv_product.h"
-#include "tools/pack.h"
+#include "tools/orv/product.h"
+#include "tools/payload/pack.h"
 
 namespace {
 

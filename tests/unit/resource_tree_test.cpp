@@ -1,6 +1,6 @@
 // The resource writer: reading a PE image's resource tree, merging resources into it and
 // writing a new resource section, on PE images made here byte by byte.
-#include "tools/resource_tree.h"
+#include "tools/pe/resource_tree.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/script_check.h"
+#include "tools/script_check/script_check.h"
 
 namespace fs = std::filesystem;
 

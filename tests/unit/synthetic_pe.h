@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "tools/resource_tree.h"
+#include "tools/pe/resource_tree.h"
 
 const uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000;
 

@@ -12,8 +12,8 @@
 
 #include "install/logic/szdd.h"
 #include "tests/unit/test_bytes.h"
-#include "tools/szdd_compress.h"
-#include "tools/szdd_compress_stream.h"
+#include "tools/szdd/compress.h"
+#include "tools/szdd/compress_stream.h"
 
 namespace {
 

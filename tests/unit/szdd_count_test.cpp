@@ -1,6 +1,6 @@
 // The counted expansion: the same status and length as the real expansion, for streams
 // cut and lengthened around their end, and no memory for what a header claims.
-#include "tools/szdd_count.h"
+#include "tools/szdd/count.h"
 
 #include <gtest/gtest.h>
 

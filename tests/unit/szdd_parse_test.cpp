@@ -12,7 +12,7 @@
 
 #include "install/logic/szdd.h"
 #include "tests/unit/test_bytes.h"
-#include "tools/szdd_compress.h"
+#include "tools/szdd/compress.h"
 
 namespace {
 

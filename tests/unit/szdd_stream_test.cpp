@@ -12,7 +12,7 @@
 #include "install/logic/file_list.h"
 #include "install/logic/szdd_stream.h"
 #include "tests/unit/test_bytes.h"
-#include "tools/szdd_compress.h"
+#include "tools/szdd/compress.h"
 
 namespace {
 

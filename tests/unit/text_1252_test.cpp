@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/script_check.h"
-#include "tools/text_1252.h"
+#include "tools/script_check/script_check.h"
+#include "tools/script_check/text_1252.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "install/logic/szdd.h"
-#include "tools/szdd_compress.h"
+#include "tools/szdd/compress.h"
 
 namespace fs = std::filesystem;
 typedef std::vector<uint8_t> Bytes;

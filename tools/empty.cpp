@@ -1,1 +1,0 @@
-// Keeps the tool library non-empty while tools/ has no shared sources.
