@@ -76,7 +76,7 @@ std::vector<FilesItem> InstallerFiles(const std::string& script, const std::stri
                                       uint64_t dataSize, std::vector<uint8_t> uninstaller,
                                       const std::string& checksum);
 
-// The installer AssembleInstaller makes, planned as pieces (tools/resource_tree.h) to be
+// The installer AssembleInstaller makes, planned as pieces (tools/pe/resource_tree.h) to be
 // written by WriteInstaller without holding the content of items that name a file.
 struct InstallerPlan {
   std::vector<Resource> resources;

@@ -3,12 +3,12 @@
 // installer will read it, and what the installer would refuse, misread, cut or never read is
 // reported against the publisher's file, line and column.
 //
-// Characters: the text is made into Windows code page 1252 (see tools/text_1252.h for how
-// UTF-8 and 1252 input are told apart: valid UTF-8 holding non-ASCII characters is
-// converted, anything else is taken as 1252 bytes). Line ends: CR LF; LF alone is converted
-// with one warning, a CR without LF is an error. Line numbers are those of the script as
-// the installer reads it, which after that conversion are the lines the publisher's editor
-// shows.
+// Characters: the text is made into Windows code page 1252 (see
+// tools/script_check/text_1252.h for how UTF-8 and 1252 input are told apart: valid UTF-8
+// holding non-ASCII characters is converted, anything else is taken as 1252 bytes). Line
+// ends: CR LF; LF alone is converted with one warning, a CR without LF is an error. Line
+// numbers are those of the script as the installer reads it, which after that conversion
+// are the lines the publisher's editor shows.
 //
 // Where the checks need the length of a machine's directory they assume one of usual
 // length: "C:\Program Files\" for the Program Files directory, "C:\WINDOWS" for the Windows
