@@ -45,7 +45,7 @@ cat >"$ROOT/DEBIAN/control" <<CONTROL
 Package: orv
 Version: $VERSION
 Architecture: $ARCH
-Maintainer: Orv Install developers <orv-install@example.org>
+Maintainer: Orv Install maintainers <maintainers@orv-install.invalid>
 Installed-Size: $SIZE
 Depends: $DEPENDS
 Suggests: wine, wine32, xvfb, python3, imagemagick
