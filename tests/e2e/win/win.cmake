@@ -1,6 +1,7 @@
 # Test-only Windows programs of the end-to-end tests (never shipped), built into build/win:
 #   orvdrive.cpp        -> orvdrive.exe, the dialog driver
-#   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present);
+#   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present;
+#                          uninstall/logic/command_tail.cpp linked in when it includes its header);
 #                          a program that includes common/win/sys.h also gets the
 #                          fault-injection twin <name>_ft.exe, which obeys ORV_FAULT
 #   <name>_drv.c        -> <name>.sys, a kernel-mode driver (version from <name>_drv.rc)
@@ -18,6 +19,7 @@ foreach(src ${ORV_E2E_PROGS})
   string(REGEX REPLACE "_prog$" "" name ${base})
   set(rc ${ORV_E2E_WIN}/${base}.rc)
   file(STRINGS ${src} uses_sys REGEX "#include \"common/win/sys.h\"")
+  file(STRINGS ${src} uses_tail REGEX "#include \"uninstall/logic/command_tail.h\"")
   set(variants "")
   if(uses_sys)
     set(variants "" "_ft")
@@ -31,6 +33,9 @@ foreach(src ${ORV_E2E_PROGS})
     orv_win_target(${target})
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}${variant})
     target_link_libraries(${target} PRIVATE ${ORV_E2E_LIBS})
+    if(uses_tail)
+      target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/uninstall/logic/command_tail.cpp)
+    endif()
     if(variant STREQUAL "_ft")
       target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/common/win/fault.cpp)
       target_compile_definitions(${target} PRIVATE ORV_FAULT_INJECTION)
