@@ -53,6 +53,9 @@ if(ORV_UNIT_SOURCES)
   endif()
   target_compile_options(unit_tests PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
   target_compile_definitions(unit_tests PRIVATE ORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # orvdrive's scenario parser (tests/e2e/win/orvdrive/), which needs no Win32.
+  target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e/win/orvdrive/scenario.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/e2e/win/orvdrive/scenario_test.cpp)
   gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 endif()
 

@@ -1,5 +1,5 @@
 # Test-only Windows programs of the end-to-end tests (never shipped), built into build/win:
-#   orvdrive.cpp        -> orvdrive.exe, the dialog driver
+#   orvdrive/*.cpp      -> orvdrive.exe, the dialog driver
 #   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present;
 #                          uninstall/logic/command_tail.cpp linked in when it includes its header);
 #                          a program that includes common/win/sys.h also gets the
@@ -9,7 +9,12 @@
 set(ORV_E2E_WIN ${CMAKE_SOURCE_DIR}/tests/e2e/win)
 set(ORV_E2E_LIBS lz32 comctl32 comdlg32 ${ORV_WIN_LIBS})
 
-add_executable(orvdrive ${ORV_E2E_WIN}/orvdrive.cpp)
+# orvdrive/: one file per job; scenario.cpp needs no Win32 and is unit-tested on the host.
+set(ORV_ORVDRIVE_SOURCES)
+foreach(name main log probe follow steps scenario)
+  list(APPEND ORV_ORVDRIVE_SOURCES ${ORV_E2E_WIN}/orvdrive/${name}.cpp)
+endforeach()
+add_executable(orvdrive ${ORV_ORVDRIVE_SOURCES})
 orv_win_target(orvdrive)
 target_link_libraries(orvdrive PRIVATE ${ORV_E2E_LIBS})
 
