@@ -61,8 +61,12 @@ bool Driver::DoExpect(const Step& s) {
     }
     if (GetTickCount() - start > limit) return Fail(s, "time-out waiting for the window");
     if (AllEnded()) {
+      // A last look, as when waiting for the end: a child started just before its parent
+      // ended may show up in a later snapshot than the parent's exit (a window of its own
+      // still to come).
+      Sleep(2 * pollMs);
       Poll();
-      if (NextNew(wantClass)) continue;
+      if (NextNew(wantClass) || !AllEnded()) continue;
       return Fail(s, "the program ended before the window appeared");
     }
     Sleep(pollMs);
