@@ -49,6 +49,9 @@ if(ORV_UNIT_SOURCES AND GTest_FOUND)
   target_link_libraries(unit_tests PRIVATE ${ORV_TEST_TOOLS} ${ORV_TEST_LOGIC} GTest::gtest_main)
   target_compile_options(unit_tests PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
   target_compile_definitions(unit_tests PRIVATE ORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # orvdrive's scenario parser (tests/e2e/win/orvdrive/), which needs no Win32.
+  target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e/win/orvdrive/scenario.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/e2e/win/orvdrive/scenario_test.cpp)
   gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 endif()
 
@@ -96,14 +99,21 @@ include(${CMAKE_SOURCE_DIR}/cmake/orv_windows.cmake)
 # build tree (build/win/try/, where orv looks as it looks for the stub) and in the kit.
 set(ORV_TRY_SOURCES)
 set(ORV_TRY_COPIES)
-foreach(name orv_try harness desktop run)
+foreach(name orv_try desktop run)
   list(APPEND ORV_TRY_SOURCES ${CMAKE_SOURCE_DIR}/tests/e2e/${name}.py)
   list(APPEND ORV_TRY_COPIES ${ORV_WIN_DIR}/try/${name}.py)
 endforeach()
+# The harness package (tests/e2e/harness/), one module per job, into try/harness/.
+set(ORV_HARNESS_SOURCES)
+foreach(name __init__ env templates registry snapshots drive prefix products case xvfb scenarios flows)
+  list(APPEND ORV_HARNESS_SOURCES ${CMAKE_SOURCE_DIR}/tests/e2e/harness/${name}.py)
+  list(APPEND ORV_TRY_COPIES ${ORV_WIN_DIR}/try/harness/${name}.py)
+endforeach()
 add_custom_command(OUTPUT ${ORV_TRY_COPIES}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORV_WIN_DIR}/try
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORV_WIN_DIR}/try/harness
   COMMAND ${CMAKE_COMMAND} -E copy ${ORV_TRY_SOURCES} ${ORV_WIN_DIR}/try/
-  DEPENDS ${ORV_TRY_SOURCES} COMMENT "orv try's scripts into ${ORV_WIN_DIR}/try")
+  COMMAND ${CMAKE_COMMAND} -E copy ${ORV_HARNESS_SOURCES} ${ORV_WIN_DIR}/try/harness/
+  DEPENDS ${ORV_TRY_SOURCES} ${ORV_HARNESS_SOURCES} COMMENT "orv try's scripts into ${ORV_WIN_DIR}/try")
 add_custom_target(orv_try_scripts ALL DEPENDS ${ORV_TRY_COPIES})
 
 # The documentation's checks against the code and orv (label "unit").
@@ -126,6 +136,7 @@ install(FILES ${ORV_WIN_DIR}/install_stub.exe ${ORV_WIN_DIR}/uninstall.exe DESTI
 # orv try: the dialog driver and the scripts (python3, Wine and Xvfb are needed only for it).
 install(FILES ${ORV_WIN_DIR}/orvdrive.exe DESTINATION share/orv)
 install(FILES ${ORV_TRY_SOURCES} DESTINATION share/orv/try)
+install(FILES ${ORV_HARNESS_SOURCES} DESTINATION share/orv/try/harness)
 # The example's product folder as the Windows sub-build made it (SCRIPT, LICENCE, ORDER and
 # payload/ with its fixed file times, which the installed copies keep): orv build of it
 # gives the build tree's install.exe, byte for byte.

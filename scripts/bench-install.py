@@ -41,7 +41,7 @@ Rows are "| what | figure |"; with --columns N --column I the figure stands in c
 in the medium set's column). --json FILE also writes the figures as JSON.
 
 Times come from orvdrive's log (its "ms" field: milliseconds since orvdrive started, in
-steps of the platform's timer). Uses tests/e2e/harness.py: the build directory's Xvfb and
+steps of the platform's timer). Uses tests/e2e/harness/: the build directory's Xvfb and
 template prefixes are reused when there, else made (and Xvfb stopped at the end). The work
 directory is build/e2e/work/bench-install/.
 """

@@ -24,7 +24,6 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import desktop  # noqa: E402
 import harness as h  # noqa: E402
 
-UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 # How long a dialog is given to be drawn before it is photographed.
 SETTLE = 1.0
 
@@ -131,10 +130,9 @@ def main():
             failed.append("installation: %s" % r.reason)
 
         reg = pfx.registry()
-        ours = [n for n in (reg.subkeys(UNINSTALL_KEY) or [])
-                if (reg.value(UNINSTALL_KEY + "\\" + n, "UninstallString") or "").lower().endswith("uninst.orv")]
+        ours = h.uninstall_entry(reg)
         if ours:
-            command = reg.value(UNINSTALL_KEY + "\\" + ours[0], "UninstallString")
+            command = reg.value(ours, "UninstallString")
             say("screenshots: the uninstallation: %s" % command)
             start = len(camera.taken)
             r = pfx.run(cmdline=command, scenario="answer-defaults timeout=1800", shots=True, check=False,

@@ -56,7 +56,7 @@ fi
 
 # 32-bit Wine needs the machine to run 32-bit Linux code. Some virtual machines cannot
 # ("Exec format error"). There the end-to-end tests run the 64-bit build of the same sources
-# under 64-bit Wine instead (tests/e2e/harness.py decides). Emulating 32-bit code with
+# under 64-bit Wine instead (tests/e2e/harness/env.py decides). Emulating 32-bit code with
 # qemu's user mode is no way out: 32-bit Wine under it takes many minutes per program, and
 # a 64-bit prefix would set up its 32-bit half through it too.
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then

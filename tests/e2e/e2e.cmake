@@ -1,7 +1,7 @@
 # End-to-end tests under Wine (label "e2e"): every function test_<what> of a file
 # tests/e2e/test_<area>.py is the CTest test e2e.<area>.<what>. The fixture "e2e" starts
 # Xvfb on a free display and makes the template prefix once per run (e2e.setup) and stops
-# Xvfb and the wineservers at the end (e2e.cleanup). harness.py is the user guide.
+# Xvfb and the wineservers at the end (e2e.cleanup). harness/__init__.py is the user guide.
 find_program(ORV_PYTHON3 python3 REQUIRED)
 set(ORV_E2E_RUN ${CMAKE_SOURCE_DIR}/tests/e2e/run.py)
 set(ORV_E2E_ENV ORV_BUILD_DIR=${CMAKE_BINARY_DIR} ORV_SOURCE_DIR=${CMAKE_SOURCE_DIR} PYTHONDONTWRITEBYTECODE=1)

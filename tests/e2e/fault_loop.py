@@ -36,7 +36,6 @@ import concurrent.futures
 import glob
 import json
 import os
-import pathlib
 import re
 import sys
 import threading
@@ -71,24 +70,12 @@ KEPT = [UNINSTALLER.lower()] + [d.lower() + "\\" for d in ("C:\\Program Files\\O
 
 
 def example_product(case):
-    """The example product as a test build. Its one completion option (show the
-    documentation) is switched off, so that answering the completion dialog with its
-    default button opens no browser."""
-    src = os.path.join(h.source_dir(), "resources", "example")
-    payload_dir = h.win_file(os.path.join("example", "product", "payload"))
-    case.need(payload_dir)
-    payload = {}
-    for root, _, names in os.walk(payload_dir):
-        for n in names:
-            full = os.path.join(root, n)
-            payload[os.path.relpath(full, payload_dir).replace("/", "\\")] = full
-    with open(os.path.join(src, "SCRIPT"), "rb") as fh:
-        script = fh.read()
-    script = re.sub(rb"(index\.html,&View the Lumivane documentation\?,)on", rb"\1off", script)
-    with open(os.path.join(src, "payload.order")) as fh:
-        order = [l.strip() for l in fh if l.strip()]
-    return case.product(script=script, licence=pathlib.Path(os.path.join(src, "LICENCE")),
-                        payload=payload, order=order).build()
+    """The example product as a test build, packed again from its payload. Its one
+    completion option (show the documentation) is switched off, so that answering the
+    completion dialog with its default button opens no browser."""
+    with open(os.path.join(h.source_dir(), "resources", "example", "SCRIPT"), "rb") as fh:
+        script = h.without_documentation_option(fh.read())
+    return h.example_product(case, script=script, repack=True).build()
 
 
 def driver_product(case):

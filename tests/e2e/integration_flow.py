@@ -4,9 +4,9 @@ An install script of the example product's shape with every list given by the te
 scenario steps that bring an installer from its first question to the program folder
 dialog, and readers for what the installation left behind.
 """
-import os
 
 import harness as h
+from harness import box, q
 
 COMPANY = "Kestrel Lane Software"
 APP = "Lumivane"
@@ -105,17 +105,11 @@ def finish(untick=(IDC_OPTION1,)):
 
 
 def internal_error(number):
-    return 'expect caption=%s text="Orv Install internal error %d"\npress 1\n' % (q(APP), number)
+    return box(APP, "Orv Install internal error %d" % number)
 
 
 def warning(text):
-    return "expect caption=%s text=%s\npress 1\n" % (q(APP), q(text))
-
-
-def q(text):
-    """A scenario value: double-quoted with C-like escapes."""
-    out = text.replace("\\", "\\\\").replace('"', '\\"').replace("\r", "\\r").replace("\n", "\\n")
-    return '"' + out.replace("\t", "\\t") + '"'
+    return box(APP, text)
 
 
 def installer(case, text, payload=None, **kw):

@@ -35,8 +35,8 @@ sys.path.insert(0, HERE)
 import desktop  # noqa: E402
 import harness as h  # noqa: E402
 
-UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-SHARED_UNINSTALLER = "C:\\windows\\UnstOrv.exe"
+UNINSTALL_KEY = h.UNINSTALL_ROOT
+SHARED_UNINSTALLER = h.SHARED_UNINSTALLER
 # The installer's own dialogs (the rest are message boxes).
 OWN_DIALOGS = ("Choose folder", "Software Licence Agreement", "Select Program Folder", "Installation complete")
 CLOSING = "Uninstallation complete."
@@ -106,13 +106,6 @@ def run_with_defaults(pfx, what, say, shots, **run):
     return problems
 
 
-def new_entry(reg, before):
-    names = reg.subkeys(UNINSTALL_KEY)
-    ours = [n for n in names if reg.value(UNINSTALL_KEY + "\\" + n, "UninstallString") and
-            before.registry.get(("HKLM", (UNINSTALL_KEY[5:] + "\\" + n).lower())) is None]
-    return UNINSTALL_KEY + "\\" + ours[0] if ours else None
-
-
 def show_installed(pfx, before, key, say):
     d = before.diff(pfx.snapshot())
     reg = h.Registry(pfx.path)
@@ -159,7 +152,7 @@ def run_through(pfx, installer, say, shots=False):
     before = pfx.snapshot()
     say("\ninstalling with the default answers: %s" % installer)
     problems = run_with_defaults(pfx, "installer", say, shots, program=installer)
-    key = new_entry(pfx.registry(), before) if not problems else None
+    key = h.uninstall_entry(pfx.registry(), before) if not problems else None
     if not problems and not key:
         problems.append("the installation made no Add/Remove Programs entry under %s" % UNINSTALL_KEY)
     if key:

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runner of the end-to-end tests (called by CTest; see harness.py for the user guide).
+"""Runner of the end-to-end tests (called by CTest; see harness/__init__.py for the user guide).
 
   run.py FILE FUNC     run one test function of a test file
   run.py --list FILE   print "FUNC TIMEOUT" for every test function (read from the source)
@@ -11,10 +11,7 @@ Exit codes: 0 passed, 1 failed, 77 skipped (a prerequisite is not built).
 import ast
 import glob
 import importlib.util
-import json
 import os
-import signal
-import subprocess
 import sys
 import time
 import traceback
@@ -37,36 +34,9 @@ def list_tests(path):
             print(node.name, seconds)
 
 
-def _display_free(n):
-    return not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n)
-
-
-def start_xvfb():
-    """Starts Xvfb on a free display (unless ORV_E2E_DISPLAY names one) and notes it in
-    e2e_dir()/xvfb.json for the harness; returns the display, or None when none is free."""
-    d = harness.e2e_dir()
-    os.makedirs(d, exist_ok=True)
-    info_path = os.path.join(d, "xvfb.json")
-    stop_xvfb(info_path)
-    display = os.environ.get("ORV_E2E_DISPLAY")
-    if display:
-        return display
-    for n in range(90, 300):
-        if not _display_free(n):
-            continue
-        log = open(os.path.join(d, "xvfb.out"), "ab")
-        # Its own session, its output in a file: CTest waits for the test's pipes to close.
-        p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                             stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        for _ in range(100):
-            if os.path.exists("/tmp/.X11-unix/X%d" % n) or p.poll() is not None:
-                break
-            time.sleep(0.1)
-        if p.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % n):
-            with open(info_path, "w") as f:
-                json.dump({"display": ":%d" % n, "pid": p.pid}, f)
-            return ":%d" % n
-    return None
+# Kept here for the scripts that call them as run.NAME.
+start_xvfb = harness.start_xvfb
+stop_xvfb = harness.stop_xvfb
 
 
 def setup():
@@ -81,20 +51,6 @@ def setup():
     if os.path.exists(log):
         sys.stdout.write(open(log).read()[-2000:])
     return 0
-
-
-def stop_xvfb(info_path):
-    if not os.path.exists(info_path):
-        return
-    try:
-        with open(info_path) as f:
-            pid = json.load(f)["pid"]
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            if b"Xvfb" in f.read():
-                os.kill(pid, signal.SIGTERM)
-    except (OSError, ValueError, KeyError):
-        pass
-    os.remove(info_path)
 
 
 def cleanup():

@@ -4,9 +4,7 @@ screenshot is kept as an artefact of its test."""
 import contextlib
 import os
 import re
-import signal
 import subprocess
-import time
 
 import harness as h
 
@@ -24,23 +22,11 @@ def own_display(case):
     """A screen of the test's own for the duration: screenshots show the whole screen, and
     the installers of tests running beside this one open their windows in the same place
     on the shared screen."""
-    for n in range(400, 700):
-        if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
-            continue
-        log = open(os.path.join(case.dir, "xvfb%d.out" % n), "ab")
-        p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                             stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        for _ in range(100):
-            if os.path.exists("/tmp/.X11-unix/X%d" % n) or p.poll() is not None:
-                break
-            time.sleep(0.1)
-        if p.poll() is not None:
-            continue  # another test took that display first
-        break
-    else:
+    display, p = h.xvfb_on_free_display(range(400, 700), os.path.join(case.dir, "xvfb.out"))
+    if not display:
         raise AssertionError("no free X display for the test's own screen")
     before = os.environ.get("ORV_E2E_DISPLAY")
-    os.environ["ORV_E2E_DISPLAY"] = ":%d" % n
+    os.environ["ORV_E2E_DISPLAY"] = display
     try:
         yield
     finally:
@@ -52,12 +38,7 @@ def own_display(case):
             del os.environ["ORV_E2E_DISPLAY"]
         else:
             os.environ["ORV_E2E_DISPLAY"] = before
-        p.send_signal(signal.SIGTERM)
-        try:
-            p.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+        h.stop_process(p)
 
 
 def load(path):

@@ -104,13 +104,6 @@ SCENARIO = r'''
 '''
 
 
-def service_state(pfx, name="tidewell"):
-    out = "C:\\svcstate.txt"
-    r = pfx.run(h.win_file("svcstate.exe"), args=[out, name], check=False, name="svcstate")
-    assert r.exit_code == 0, "svcstate: exit %r\n%s" % (r.exit_code, r.log_text())
-    return pfx.read(out).decode("ascii")
-
-
 def check_installed(case, pfx):
     files = pfx.tree(INSTALL_DIR)
     assert files == ["drivers\\", "drivers\\tidewell.sys", "help.html", "Tidewell.exe", "Uninst.orv"], files
@@ -119,7 +112,7 @@ def check_installed(case, pfx):
     assert pfx.exists(link), "no shortcut %s; the Programs folder holds %s" % (link, pfx.tree(pfx.programs_folder()))
     with open(h.win_file("orvtest.sys"), "rb") as f:
         assert pfx.read(DRIVER_FILE) == f.read(), "the driver file differs from the payload's"
-    assert service_state(pfx) == "4", "the service tidewell is not running"
+    assert h.service_state(pfx, "tidewell") == "4", "the service tidewell is not running"
     lines = pfx.uninstall_script(INSTALL_DIR + "\\Uninst.orv").decode("cp1252").split("\r\n")
     assert lines[:3] == ["Harbour Instruments", "Tidewell", "2.1"], lines[:3]
     tail = ["HKLM", UNINSTALL_KEY[len("HKLM\\"):], ".", "tidewell", ".", ""]

@@ -21,15 +21,6 @@ def driver_product(case, drivers, driver="orvtest.sys", registry=(), options=(),
     return f.installer(case, f.script(drivers=drivers, registry=registry, options=options, **kw), payload=payload)
 
 
-def service_state(pfx, name="orvtest"):
-    """The service's state in the prefix's running session: "4" running, "1" stopped,
-    "none" when there is no such service."""
-    out = "C:\\svcstate.txt"
-    r = pfx.run(h.win_file("svcstate.exe"), args=[out, name], check=False, name="svcstate")
-    assert r.exit_code == 0, "svcstate: exit %r\n%s" % (r.exit_code, r.log_text())
-    return pfx.read(out).decode("ascii")
-
-
 class SessionKeeper:
     """Keeps the prefix's Wine session alive between two runs, so that a driver service
     started by the first run is still running when the second looks (a new session would
@@ -66,10 +57,10 @@ def check_nt_install(case, version, code):
     setup = driver_product(case, ["%s,orvtest,drivers\\orvtest.sys,%s" % (code, DISPLAY)])
     case.need(h.win_file("svcstate.exe"))
     pfx = case.prefix(version)
-    assert service_state(pfx) == "none"
+    assert h.service_state(pfx, "orvtest") == "none"
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
     assert r.exit_code == 0, r.exit_code
-    assert service_state(pfx) == RUNNING
+    assert h.service_state(pfx, "orvtest") == RUNNING
     assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest.sys"))
     header, secs = f.sections(f.uninstall_lines(pfx))
     assert secs[1:] == [["HKLM", f.UNINSTALL_KEY[len("HKLM\\"):]], ["orvtest"]], secs[1:]
@@ -98,13 +89,13 @@ def test_reinstall_of_same_version_stops_and_starts_nothing(case):
     keeper = SessionKeeper(case, pfx)
     try:
         pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
-        assert service_state(pfx) == RUNNING
+        assert h.service_state(pfx, "orvtest") == RUNNING
         # Any start, or any control beyond the two interrogations, would fail and show an
         # internal error: the second installation only looks.
         r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(),
                     fault="StartServiceA:1+,ControlService:3+", name="again")
         assert r.exit_code == 0, r.exit_code
-        assert service_state(pfx) == RUNNING
+        assert h.service_state(pfx, "orvtest") == RUNNING
     finally:
         keeper.release()
 
@@ -121,11 +112,11 @@ def test_newer_driver_file_replaces_the_installed_one_and_runs(case):
     case.need(h.win_file("svcstate.exe"))
     pfx = case.prefix("nt40")
     pfx.run(first, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish())
-    assert service_state(pfx) == RUNNING
+    assert h.service_state(pfx, "orvtest") == RUNNING
     r = pfx.run(newer, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(), name="newer")
     assert r.exit_code == 0, r.exit_code
     assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
-    assert service_state(pfx) == RUNNING
+    assert h.service_state(pfx, "orvtest") == RUNNING
 
 
 @h.timeout(900)
@@ -254,23 +245,23 @@ def test_running_service_is_stopped_and_started_again_after_a_newer_file(case):
         assert pfx.wine(["sc", "create", "orvtest", "type=", "kernel", "start=", "demand",
                          "binpath=", running]) == 0
         assert pfx.wine(["sc", "start", "orvtest"]) == 0
-        assert service_state(pfx) == RUNNING
+        assert h.service_state(pfx, "orvtest") == RUNNING
         # A start request fails here on purpose: that it is made at all shows that the
         # service had been stopped after the copy, as it is only made for a service that is
         # not running. The roll-back, which would take the driver out, is kept from starting.
         r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(67) + "end\n",
                     fault="StartServiceA:1,ShellExecuteA:1")
         assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
-        assert service_state(pfx) == STOPPED
+        assert h.service_state(pfx, "orvtest") == STOPPED
         # Again, running, with the installed copy gone: copied, stopped, started.
         assert pfx.wine(["sc", "start", "orvtest"]) == 0
-        assert service_state(pfx) == RUNNING
+        assert h.service_state(pfx, "orvtest") == RUNNING
         os.remove(pfx.host(DRIVER_FILE))
         # The first run's files are still there (no roll-back): the directory exists.
         r = pfx.run(setup, scenario=f.to_folder_dialog_again() + f.accept_folder() + f.finish(), name="again")
         assert r.exit_code == 0, r.exit_code
         assert pfx.read(DRIVER_FILE) == read_bytes(h.win_file("orvtest2.sys"))
-        assert service_state(pfx) == RUNNING
+        assert h.service_state(pfx, "orvtest") == RUNNING
     finally:
         keeper.release()
 

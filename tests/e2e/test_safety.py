@@ -23,7 +23,6 @@ and in the version test the uninstaller of a higher version was replaced. After 
 marker but version.dll's, and the uninstaller is kept.
 """
 import os
-import pathlib
 import re
 import xml.etree.ElementTree as ET
 import zlib
@@ -67,35 +66,20 @@ def loaded_markers(pfx, folders):
     return out
 
 
-def example_product(case, **kw):
-    """The example product's resources, linked with the test builds (fault injection)."""
-    example = os.path.join(os.path.dirname(h.win_file("install.exe")), "example")
-    product, packed = example + "/product", example + "/packed"
-    res = {"FILELIST": packed + "/FILELIST", "DATA": packed + "/DATA"}
-    res.update(kw.pop("resources", {}))
-    case.need(packed + "/DATA")
-    return case.product(script=pathlib.Path(product + "/SCRIPT"), licence=pathlib.Path(product + "/LICENCE"),
-                        resources=res, **kw)
-
-
 def install_and_uninstall(pfx, setup, env=None, fault=None, uninstaller=None):
     """An installation with the default answers, then its uninstallation, by the uninstaller
     the installer deployed or by `uninstaller` put in its place."""
-    r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), env=env, fault=fault,
-                name="install")
+    r, command, u = h.install_then_uninstall(
+        pfx, setup, f.to_folder_dialog() + f.accept_folder() + f.finish(), """
+            expect caption=%s text="Are you sure that you want to uninstall Lumivane 1.0.2?"
+            press 1
+            expect caption="Lumivane" text=%s
+            press 1
+            end
+        """ % (q(f.COMPANY), q(COMPLETE)), key=f.UNINSTALL_KEY, uninstaller=uninstaller, env=env, fault=fault)
     assert r.exit_code == 0, "install: exit %r" % r.exit_code
-    if uninstaller:
-        pfx.copy_in(uninstaller, UNINSTALLER)
-    command = pfx.registry().value(f.UNINSTALL_KEY, "UninstallString")
     assert command and command.startswith(UNINSTALLER + " "), "UninstallString: %r" % command
-    r = pfx.run(cmdline=command, env=env, fault=fault, name="uninstall", scenario="""
-        expect caption=%s text="Are you sure that you want to uninstall Lumivane 1.0.2?"
-        press 1
-        expect caption="Lumivane" text=%s
-        press 1
-        end
-    """ % (q(f.COMPANY), q(COMPLETE)))
-    assert r.exit_code == 0, "uninstall: exit %r" % r.exit_code
+    assert u.exit_code == 0, "uninstall: exit %r" % u.exit_code
     assert not pfx.exists(f.INSTALL_DIR), "the installation is still there"
 
 
@@ -120,7 +104,7 @@ def test_no_dll_is_loaded_from_the_programs_folder_without_search_restriction(ca
     # The first two run-time look-ups are those of SetDefaultDllDirectories and
     # SetDllDirectoryA: failing them both takes the way of the oldest systems, where only
     # the loading by full path keeps the planted copies out.
-    setup = example_product(case).build()
+    setup = h.example_product(case).build()
     pfx = case.prefix()
     pfx.copy_in(setup, DOWNLOADS + "\\install.exe")
     plant_markers(case, pfx, DOWNLOADS)
@@ -252,20 +236,8 @@ def damaged_run(case, resources, version="default"):
     # The box is the only window: no setup window, no question.
     captions = [w.get("caption") for w in r.windows]
     assert all(c == DEFAULT_CAPTION for c in captions), captions
-    left = {k: v for k, v in before.diff(pfx.snapshot(), ignore=WINE_NOISE).items() if v}
+    left = h.leftovers(before, pfx.snapshot())
     assert not left, "written: %r" % left
-
-
-# What Wine changes in a prefix whatever the program does (as in test_uninstall.py).
-WINE_NOISE = list(h.WINE_CHURN) + [
-    r"^C:\\users\\[^\\]+\\Temp\\",
-    r"^C:\\windows\\temp\\",
-    r"^C:\\windows\\inf\\",
-    r"^HKLM\\system\\currentcontrolset\\enum\\",
-    r"^HKLM\\system\\currentcontrolset\\control\\class\\",
-    r"^HKLM\\system\\currentcontrolset\\control\\deviceclasses\\",
-    r"^HKLM\\system\\currentcontrolset\\services\\winehid$",
-]
 
 
 def test_one_bit_flipped_in_data_is_refused(case):

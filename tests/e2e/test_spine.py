@@ -8,9 +8,9 @@ found), which is the first failure after the uninstall script exists and so show
 worker does with the script of a failed installation. Where the script itself is to be
 checked, the roll-back is kept from starting with ORV_FAULT=ShellExecuteA:1.
 """
-import os
 
 import harness as h
+from harness import box, q
 
 COMPANY = "Kestrel Lane Software"
 APP = "Lumivane"
@@ -54,13 +54,8 @@ def installer(case, text=None, licence=LICENCE, name="setup.exe", **kw):
     return case.product(script=script() if text is None else text, licence=licence, omit=omit, **kw).build(name)
 
 
-def q(text):
-    out = text.replace("\\", "\\\\").replace('"', '\\"').replace("\r", "\\r").replace("\n", "\\n")
-    return '"' + out.replace("\t", "\\t") + '"'
-
-
 def confirm(answer=1):
-    return "expect caption=%s text=%s\npress %d\n" % (q(COMPANY), q(QUESTION), answer)
+    return box(COMPANY, QUESTION, answer)
 
 
 def licence(answer=1):
@@ -75,10 +70,6 @@ def folder_dialog(entry=None, shown=None, answer=1):
     if entry is not None:
         steps += "type 1000 %s\n" % q(entry)
     return steps + "press %d\n" % answer
-
-
-def box(caption, text, answer=1):
-    return "expect caption=%s text=%s\npress %d\n" % (q(caption), q(text), answer)
 
 
 def warning(text):

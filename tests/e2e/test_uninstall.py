@@ -11,7 +11,7 @@ import time
 
 import harness as h
 import integration_flow as f
-from integration_flow import q
+from harness import box
 
 COMPANY = "Kestrel Lane Software"
 APP = "Lumivane"
@@ -50,11 +50,6 @@ def write_script(pfx, lines, path=SCRIPT, last_crlf=True):
     pfx.write(path, text(lines, last_crlf))
 
 
-def box(caption, message, button=1):
-    """A message box step: its caption and exact text, then the button."""
-    return "expect caption=%s text=%s\npress %d\n" % (q(caption), q(message), button)
-
-
 def confirm(button=1):
     return box(COMPANY, CONFIRM, button)
 
@@ -87,13 +82,6 @@ def case_need_driver():
     if not os.path.exists(path):
         raise h.Skip("%s is not built" % path)
     return path
-
-
-def service_state(pfx, name=DRIVER):
-    out = "C:\\svcstate.txt"
-    r = pfx.run(h.win_file("svcstate.exe"), args=[out, name], check=False, name="svcstate")
-    assert r.exit_code == 0, "svcstate: exit %r\n%s" % (r.exit_code, r.log_text())
-    return pfx.read(out).decode("ascii")
 
 
 def run_uninstall(pfx, case, scenario, tail=None, ft=False, **kw):
@@ -432,7 +420,7 @@ def driver_script(pfx, names=(DRIVER,)):
 
 
 def check_driver_gone(pfx):
-    assert service_state(pfx) == NO_SERVICE
+    assert h.service_state(pfx, DRIVER) == NO_SERVICE
     assert not pfx.exists(DRIVER_FILE)
     assert pfx.registry().key("HKLM\\" + SERVICE_KEY) is None
 
@@ -443,7 +431,7 @@ def test_running_driver_is_stopped_and_deleted_without_restart(case):
     pfx = case.prefix("nt40")
     add_driver_service(pfx, start=2)
     driver_script(pfx)
-    assert service_state(pfx) == RUNNING
+    assert h.service_state(pfx, DRIVER) == RUNNING
     r = run_uninstall(pfx, case, confirm() + box(APP, COMPLETE) + "end\n")
     assert r.exit_code == 0, r.exit_code
     assert_removed(pfx, [SCRIPT])
@@ -456,7 +444,7 @@ def test_stopped_driver_is_deleted_too(case):
     pfx = case.prefix("nt40")
     add_driver_service(pfx, start=3)
     driver_script(pfx)
-    assert service_state(pfx) == STOPPED
+    assert h.service_state(pfx, DRIVER) == STOPPED
     r = run_uninstall(pfx, case, confirm() + box(APP, COMPLETE) + "end\n")
     assert r.exit_code == 0, r.exit_code
     check_driver_gone(pfx)
@@ -495,11 +483,11 @@ def test_driver_that_does_not_stop_in_time_asks_for_restart(case):
     pfx = case.prefix("nt40")
     add_driver_service(pfx, start=2)
     driver_script(pfx)
-    assert service_state(pfx) == RUNNING
+    assert h.service_state(pfx, DRIVER) == RUNNING
     # Every interrogation after the stop request fails: ten checks a second apart, then the
     # deletion is requested all the same and the restart asked for.
     t0 = time.time()
-    r = run_uninstall(pfx, case, confirm() + box(APP, COMPLETE + RESTART, button=1) + "end\n", ft=True,
+    r = run_uninstall(pfx, case, confirm() + box(APP, COMPLETE + RESTART) + "end\n", ft=True,
                       fault="ControlService:3+")
     assert r.exit_code == 0, r.exit_code
     assert time.time() - t0 >= 10, "the ten checks took %.1f s" % (time.time() - t0)
@@ -537,24 +525,6 @@ def test_driver_name_beyond_260_characters(case):
 
 # --- a real installation, and the installer's roll-back ------------------------------------------
 
-# What Wine itself changes in a prefix between two sessions, whatever the programs do.
-WINE_NOISE = list(h.WINE_CHURN) + [
-    r"^C:\\users\\[^\\]+\\Temp\\",
-    r"^C:\\windows\\temp\\",
-    # Wine enumerates its virtual input devices when a session starts.
-    r"^C:\\windows\\inf\\",
-    r"^HKLM\\system\\currentcontrolset\\enum\\",
-    r"^HKLM\\system\\currentcontrolset\\control\\class\\",
-    r"^HKLM\\system\\currentcontrolset\\control\\deviceclasses\\",
-    r"^HKLM\\system\\currentcontrolset\\services\\winehid$",
-]
-
-
-def leftovers(before, after):
-    d = before.diff(after, ignore=WINE_NOISE)
-    return {k: v for k, v in d.items() if v}
-
-
 @h.timeout(1500)
 def test_real_installation_is_removed_completely(case):
     setup = case.need(h.win_file("install.exe"))
@@ -562,13 +532,13 @@ def test_real_installation_is_removed_completely(case):
     before = pfx.snapshot()
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.finish(), name="install")
     assert r.exit_code == 0, r.exit_code
-    installed = before.diff(pfx.snapshot(), ignore=WINE_NOISE)
+    installed = before.diff(pfx.snapshot(), ignore=h.WINE_NOISE)
     assert f.INSTALL_DIR + "\\Uninst.orv" in installed["files_added"], installed["files_added"]
     command = pfx.registry().value(f.UNINSTALL_KEY, "UninstallString")
     assert command, "no UninstallString"
     r = pfx.run(cmdline=command, scenario=confirm() + box(APP, COMPLETE) + "end\n", name="uninstall")
     assert r.exit_code == 0, r.exit_code
-    left = leftovers(before, pfx.snapshot())
+    left = h.leftovers(before, pfx.snapshot())
     # The uninstaller itself stays in the Windows directory.
     assert left == {"files_added": ["C:\\windows\\UnstOrv.exe"]}, left
 
@@ -589,7 +559,7 @@ def check_roll_back(case, scenario, fault=None):
     before = pfx.snapshot()
     r = pfx.run(setup, scenario=scenario, fault=fault)
     check_roll_back_exit(r)
-    left = leftovers(before, pfx.snapshot())
+    left = h.leftovers(before, pfx.snapshot())
     assert left == {"files_added": ["C:\\windows\\UnstOrv.exe"]}, left
 
 
@@ -616,5 +586,5 @@ def test_roll_back_after_file_section_closed(case):
     before = pfx.snapshot()
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + f.internal_error(30) + "end\n")
     check_roll_back_exit(r)
-    left = leftovers(before, pfx.snapshot())
+    left = h.leftovers(before, pfx.snapshot())
     assert left == {"files_added": ["C:\\windows\\UnstOrv.exe"]}, left

@@ -60,7 +60,7 @@ def test_each_bad_line_is_reported_and_everything_else_removed(case):
     for key in ("HKLM\\Software", "HKCU\\Software", "HKLM\\System\\CurrentControlSet\\Services"):
         assert len(reg.subkeys(key)) > 1, "%s holds %r" % (key, reg.subkeys(key))
     assert not pfx.exists(u.DRIVER_FILE)
-    assert u.service_state(pfx) == u.NO_SERVICE
+    assert h.service_state(pfx, u.DRIVER) == u.NO_SERVICE
 
 
 def test_empty_driver_line_on_windows_98_leaves_the_services_key(case):
@@ -83,7 +83,7 @@ def test_driver_that_will_not_stop_is_marked_for_deletion(case):
     pfx = case.prefix("nt40")
     u.add_driver_service(pfx, start=2)
     u.driver_script(pfx)
-    assert u.service_state(pfx) == u.RUNNING
+    assert h.service_state(pfx, u.DRIVER) == u.RUNNING
     # The second control is the stop request, refused. The file of the driver that still
     # runs cannot be deleted either: it is reported.
     message = report("Could not remove C:\\windows\\System32\\Drivers\\orvtest.sys")

@@ -8,19 +8,13 @@
 // Exit 2: no such window appeared.
 #include <windows.h>
 
+#include "uninstall/logic/command_tail.h"
+
 namespace {
 
 const char* Tail() {
-  const char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
-  return p;
+  const char* tail = FindCommandTail(GetCommandLineA());
+  return tail ? tail : "";
 }
 
 DWORD targetPid;

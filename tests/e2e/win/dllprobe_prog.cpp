@@ -3,15 +3,10 @@
 // not. A test's check that a planted DLL would be seen.
 #include <windows.h>
 
+#include "uninstall/logic/command_tail.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ') p++;
-  }
-  while (*p == ' ') p++;
+  const char* tail = FindCommandTail(GetCommandLineA());
+  const char* p = tail ? tail : "";
   return LoadLibraryA(p) ? 0 : 1;
 }

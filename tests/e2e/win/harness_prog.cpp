@@ -14,19 +14,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "uninstall/logic/command_tail.h"
+
 namespace {
 
 const char* Tail() {
-  const char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
-  return p;
+  const char* tail = FindCommandTail(GetCommandLineA());
+  return tail ? tail : "";
 }
 
 bool Is(const char* tail, const char* word) {

@@ -7,16 +7,11 @@
 // Exit code: 0 after a release, 1 when FILE cannot be opened, 2 on a time-out.
 #include <windows.h>
 
+#include "uninstall/logic/command_tail.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
+  const char* tail = FindCommandTail(GetCommandLineA());
+  const char* p = tail ? tail : "";
   // The path may come quoted (it holds blanks): the quotes are not part of it.
   char path[MAX_PATH], held[MAX_PATH], release[MAX_PATH];
   int n = 0;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "uninstall/logic/command_tail.h"
+
 namespace {
 
 const GUID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -13,16 +15,10 @@ const GUID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 
 
 // The command tail after the program path (quoted or not).
 char* CommandTail() {
-  char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ') p++;
-  }
-  while (*p == ' ') p++;
-  return p;
+  // Into the platform's own buffer, which the program cuts up.
+  char* line = GetCommandLineA();
+  const char* tail = FindCommandTail(line);
+  return tail ? line + (tail - line) : line + lstrlenA(line);
 }
 
 int ReadTarget(const char* link, char* target) {

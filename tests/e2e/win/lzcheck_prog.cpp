@@ -22,6 +22,8 @@
 #include <windows.h>
 #include <lzexpand.h>
 
+#include "uninstall/logic/command_tail.h"
+
 // The expander itself, compiled into this program exactly as into the installer.
 #include "install/logic/szdd.cpp"
 
@@ -66,16 +68,8 @@ LONG PlatformExpand(const char* path, char* outPath) {
 
 // The command tail: the program name skipped, quoted or not.
 const char* Tail() {
-  const char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') p++;
-  }
-  while (*p == ' ' || *p == '\t') p++;
-  return p;
+  const char* tail = FindCommandTail(GetCommandLineA());
+  return tail ? tail : "";
 }
 
 

@@ -5,19 +5,15 @@
 // marked a service that is still running.
 #include <windows.h>
 
+#include "uninstall/logic/command_tail.h"
+
 namespace {
 
 char* CommandTail() {
-  char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ') p++;
-  }
-  while (*p == ' ') p++;
-  return p;
+  // Into the platform's own buffer, which the program cuts up.
+  char* line = GetCommandLineA();
+  const char* tail = FindCommandTail(line);
+  return tail ? line + (tail - line) : line + lstrlenA(line);
 }
 
 void Describe(DWORD error, char* text) {

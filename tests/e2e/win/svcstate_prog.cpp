@@ -3,19 +3,15 @@
 // does not exist, or "error N" with the last error.
 #include <windows.h>
 
+#include "uninstall/logic/command_tail.h"
+
 namespace {
 
 char* CommandTail() {
-  char* p = GetCommandLineA();
-  if (*p == '"') {
-    p++;
-    while (*p && *p != '"') p++;
-    if (*p) p++;
-  } else {
-    while (*p && *p != ' ') p++;
-  }
-  while (*p == ' ') p++;
-  return p;
+  // Into the platform's own buffer, which the program cuts up.
+  char* line = GetCommandLineA();
+  const char* tail = FindCommandTail(line);
+  return tail ? line + (tail - line) : line + lstrlenA(line);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 # Test-only Windows programs of the end-to-end tests (never shipped), built into build/win:
-#   orvdrive.cpp        -> orvdrive.exe, the dialog driver
-#   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present);
+#   orvdrive/*.cpp      -> orvdrive.exe, the dialog driver
+#   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present;
+#                          uninstall/logic/command_tail.cpp linked in when it includes its header);
 #                          a program that includes common/win/sys.h also gets the
 #                          fault-injection twin <name>_ft.exe, which obeys ORV_FAULT
 #   <name>_drv.c        -> <name>.sys, a kernel-mode driver (version from <name>_drv.rc)
@@ -8,7 +9,12 @@
 set(ORV_E2E_WIN ${CMAKE_SOURCE_DIR}/tests/e2e/win)
 set(ORV_E2E_LIBS lz32 comctl32 comdlg32 ${ORV_WIN_LIBS})
 
-add_executable(orvdrive ${ORV_E2E_WIN}/orvdrive.cpp)
+# orvdrive/: one file per job; scenario.cpp needs no Win32 and is unit-tested on the host.
+set(ORV_ORVDRIVE_SOURCES)
+foreach(name main log probe follow steps scenario)
+  list(APPEND ORV_ORVDRIVE_SOURCES ${ORV_E2E_WIN}/orvdrive/${name}.cpp)
+endforeach()
+add_executable(orvdrive ${ORV_ORVDRIVE_SOURCES})
 orv_win_target(orvdrive)
 target_link_libraries(orvdrive PRIVATE ${ORV_E2E_LIBS})
 
@@ -18,6 +24,7 @@ foreach(src ${ORV_E2E_PROGS})
   string(REGEX REPLACE "_prog$" "" name ${base})
   set(rc ${ORV_E2E_WIN}/${base}.rc)
   file(STRINGS ${src} uses_sys REGEX "#include \"common/win/sys.h\"")
+  file(STRINGS ${src} uses_tail REGEX "#include \"uninstall/logic/command_tail.h\"")
   set(variants "")
   if(uses_sys)
     set(variants "" "_ft")
@@ -31,6 +38,9 @@ foreach(src ${ORV_E2E_PROGS})
     orv_win_target(${target})
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}${variant})
     target_link_libraries(${target} PRIVATE ${ORV_E2E_LIBS})
+    if(uses_tail)
+      target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/uninstall/logic/command_tail.cpp)
+    endif()
     if(variant STREQUAL "_ft")
       target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/common/win/fault.cpp)
       target_compile_definitions(${target} PRIVATE ORV_FAULT_INJECTION)
