@@ -64,7 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   HWND window = sys::CreateWindowExA(0, g.AppName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                      CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
-  if (!window) return -1;
+  if (!window) return kWindowNotCreated;
   ShowWindow(window, SW_SHOWMAXIMIZED);
   UpdateWindow(window);
 

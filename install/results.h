@@ -10,6 +10,9 @@
 
 // -1: a refusal, a cancellation, or a failure that a message of its own explains.
 const int kResultStopped = -1;
+// -1 also: a fault (an exception) inside the sequence, turned into a result by the worker's
+// fault guard without a message of the sequence's own.
+const int kSequenceFaulted = -1;
 
 // --- The install sequence ------------------------------------------------------------------
 // Platform check: the platforms line (install-script item 1).
@@ -100,6 +103,8 @@ const int kScriptNotLocked = 102;
 // Install-script items 1 to 5 missing: 104 + the item's index from 0 (there is no 103).
 const int kScriptEndsBeforeItem1 = 104;
 const int kRegisterClassFailed = 109;
+// The main window cannot be created: the program ends with -1 and no message.
+const int kWindowNotCreated = -1;
 // The worker thread cannot be started (the window stays, without an installation).
 const int kWorkerNotStarted = 110;
 // CHECKSUM does not match FILELIST and DATA: "The installation program is damaged. ..."

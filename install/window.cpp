@@ -89,7 +89,7 @@ __attribute__((noinline)) int RunGuardedSequence() {
   GuardRecord record;
   record.handler = reinterpret_cast<void*>(GuardHandler);
   record.next = ChainHead();
-  if (__builtin_setjmp(resumePoint)) return -1;
+  if (__builtin_setjmp(resumePoint)) return kSequenceFaulted;
   SetChainHead(&record);
   int result = RunInstallSequence();
   SetChainHead(record.next);

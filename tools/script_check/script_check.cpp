@@ -156,7 +156,7 @@ void ScriptChecker::NotInPayload(int column, const std::string& what, const std:
 bool ScriptChecker::Platforms() {
   char* line = NextValueLine();
   if (!line) {
-    Missing("item 1, the platforms", 104);
+    Missing("item 1, the platforms", kScriptEndsBeforeItem1);
     return false;
   }
   TokenSplit split(line);
@@ -178,7 +178,7 @@ bool ScriptChecker::Platforms() {
 bool ScriptChecker::UninstallName() {
   char* line = NextValueLine();
   if (!line) {
-    Missing("item 2, the uninstaller's name and version", 105);
+    Missing("item 2, the uninstaller's name and version", kScriptEndsBeforeItem1 + 1);
     return false;
   }
   TokenSplit split(line);
