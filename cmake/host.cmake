@@ -41,9 +41,10 @@ else()
   set(ORV_TEST_TOOLS orv_tools_orv)
 endif()
 
-# Unit tests: every tests/unit/*_test.cpp in one GoogleTest program; each test is its own
-# CTest test (label "unit"), so that ctest -j runs them in parallel.
-file(GLOB ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+# Unit tests: every *_test.cpp under tests/unit/ (whose folders mirror the product's:
+# common/, install/logic/, uninstall/logic/, tools/FOLDER/) in one GoogleTest program; each
+# test is its own CTest test (label "unit"), so that ctest -j runs them in parallel.
+file(GLOB_RECURSE ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 if(ORV_UNIT_SOURCES AND GTest_FOUND)
   add_executable(unit_tests ${ORV_UNIT_SOURCES})
   target_link_libraries(unit_tests PRIVATE ${ORV_TEST_TOOLS} ${ORV_TEST_LOGIC} GTest::gtest_main)
