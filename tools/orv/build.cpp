@@ -171,9 +171,7 @@ int OrvBuild(int argc, char** argv) {
 
   std::vector<FilesItem> files = InstallerFiles(product.script, product.licence, list, dataTemp, dataSize,
                                                std::move(uninstaller), checksum);
-  uint64_t installerBytes = stub.size();
-  for (const FilesItem& item : files) installerBytes += item.bytes.size() + item.fileSize;
-  std::string tooLarge = InstallerSizeError(installerBytes);
+  std::string tooLarge = InstallerSizeError(InstallerBytes(stub.size(), files));
   if (!tooLarge.empty()) {
     unlink(dataTemp.c_str());
     fprintf(stderr, "%s: error: %s\n", options.dir.c_str(), tooLarge.c_str());

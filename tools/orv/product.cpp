@@ -211,14 +211,19 @@ std::vector<FilesItem> InstallerFiles(const std::string& script, const std::stri
   return files;
 }
 
+uint64_t InstallerBytes(uint64_t stubBytes, const std::vector<FilesItem>& files) {
+  uint64_t bytes = stubBytes;
+  for (const FilesItem& item : files) bytes += item.bytes.size() + item.fileSize;
+  return bytes;
+}
+
 bool InstallerSizeCheck(const Product& product, uint64_t kitBytes, uint64_t limit, std::string* tooLarge,
                         std::string* error) {
   tooLarge->clear();
   // The FILES resources as orv build makes them, DATA's length first at its worst.
   std::vector<FilesItem> files = InstallerFiles(product.script, product.licence, product.plan.fileList, "", 0, {},
                                                FilesChecksum(product.plan.fileList, nullptr, 0));
-  uint64_t other = kitBytes;
-  for (const FilesItem& item : files) other += item.bytes.size();
+  uint64_t other = InstallerBytes(kitBytes, files);
   if (PayloadSizeWarning(product.plan.dataSize, other, limit).empty()) return true;
   uint64_t dataSize = 0;
   if (!CountPackData(product.plan, PackOptions(), &dataSize, error)) return false;

@@ -76,6 +76,10 @@ std::vector<FilesItem> InstallerFiles(const std::string& script, const std::stri
                                       uint64_t dataSize, std::vector<uint8_t> uninstaller,
                                       const std::string& checksum);
 
+// The size by which orv build judges an installer: the stub's bytes and every FILES
+// resource's (DATA by its file's length).
+uint64_t InstallerBytes(uint64_t stubBytes, const std::vector<FilesItem>& files);
+
 // The installer AssembleInstaller makes, planned as pieces (tools/pe/resource_tree.h) to be
 // written by WriteInstaller without holding the content of items that name a file.
 struct InstallerPlan {
