@@ -57,34 +57,34 @@ def script(platforms="95,98,NT,W2", folder="Lumivane", items=None, registry=(), 
     return "".join(line + "\r\n" for line in lines)
 
 
-def to_folder_dialog():
-    """Scenario steps from the confirmation question to the program folder dialog, for a
-    prefix where the installation directory does not exist yet."""
+def _to_choose_folder():
+    """Scenario steps from the confirmation question to the directory dialog, shown."""
     return """
         expect caption=%s text=%s
         press 1
         expect caption="Software Licence Agreement"
         press 1
         expect caption="Choose folder"
+    """ % (q(COMPANY), q("Are you sure you want to install %s %s?" % (APP, VERSION)))
+
+
+def to_folder_dialog():
+    """Scenario steps from the confirmation question to the program folder dialog, for a
+    prefix where the installation directory does not exist yet."""
+    return _to_choose_folder() + """
         control 1000 text=%s
         press 1
         expect caption=%s text="This directory does not exist.  Do you want to create it?"
         press 1
-    """ % (q(COMPANY), q("Are you sure you want to install %s %s?" % (APP, VERSION)), q(INSTALL_DIR + "\\"),
-           q(SETUP_NAME))
+    """ % (q(INSTALL_DIR + "\\"), q(SETUP_NAME))
 
 
 def to_folder_dialog_again():
     """The same steps for a second installation into the existing directory, which is
     accepted without the creation question."""
-    return """
-        expect caption=%s text=%s
+    return _to_choose_folder() + """
         press 1
-        expect caption="Software Licence Agreement"
-        press 1
-        expect caption="Choose folder"
-        press 1
-    """ % (q(COMPANY), q("Are you sure you want to install %s %s?" % (APP, VERSION)))
+    """
 
 
 def accept_folder(name=APP):

@@ -38,11 +38,7 @@ def test_suggested_name_selected_ignoring_case(case):
         control 1006 items="Alpha|lumivane|zeta" selected=1
         control 1007 text=""
         press 1
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """)
+    """ + f.finish())
     assert r.exit_code == 0, r.exit_code
     # The existing folder (same name, other case) is used and the links go into it.
     assert pfx.exists(programs + "\\lumivane\\Lumivane documentation.lnk")
@@ -60,11 +56,7 @@ def test_empty_programs_folder_gives_empty_list(case):
         control 1005 text="Lumivane"
         control 1006 items=""
         press 1
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """)
+    """ + f.finish())
     assert r.exit_code == 0, r.exit_code
     assert pfx.isdir(programs + "\\Lumivane")
 
@@ -124,11 +116,7 @@ def test_dot_names_and_blanks_refused_as_empty(case):
         focus caption="Select Program Folder"
         type 1005 ".Lumivane"
         press 1
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """
+    """ + f.finish()
     r = pfx.run(setup, scenario=steps)
     assert r.exit_code == 0, r.exit_code
     assert pfx.isdir(programs + "\\.Lumivane")
@@ -149,11 +137,7 @@ def test_existing_folder_chosen(case):
         control 1005 text="Existing Stuff"
         control 1007 text=""
         press 1
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """)
+    """ + f.finish())
     assert r.exit_code == 0, r.exit_code
     folder = programs + "\\Existing Stuff"
     assert not pfx.exists(programs + "\\Lumivane"), pfx.listdir(programs)
@@ -217,11 +201,7 @@ def test_links_point_at_installed_targets(case):
     pfx = case.prefix()
     programs = clear_programs_folder(pfx)
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + """
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """)
+    """ + f.finish())
     assert r.exit_code == 0, r.exit_code
     folder = programs + "\\Lumivane"
     assert sorted(pfx.listdir(folder)) == ["Lumivane documentation.lnk", "Writing, HTML, CD-ROMs.lnk"], \
@@ -243,11 +223,7 @@ def test_only_end_line_makes_folder_without_links(case):
     pfx = case.prefix()
     programs = clear_programs_folder(pfx)
     r = pfx.run(setup, scenario=f.to_folder_dialog() + f.accept_folder() + """
-        expect caption="Installation complete"
-        untick 1009
-        press 1
-        end
-    """)
+    """ + f.finish())
     assert r.exit_code == 0, r.exit_code
     assert pfx.listdir(programs + "\\Lumivane") == []
     header, secs = f.sections(f.uninstall_lines(pfx))

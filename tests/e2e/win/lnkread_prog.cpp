@@ -5,21 +5,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "uninstall/logic/command_tail.h"
+#include "tests/e2e/win/output_and_argument.h"
 
 namespace {
 
 const GUID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-// The command tail after the program path (quoted or not).
-char* CommandTail() {
-  // Into the platform's own buffer, which the program cuts up.
-  char* line = GetCommandLineA();
-  const char* tail = FindCommandTail(line);
-  return tail ? line + (tail - line) : line + lstrlenA(line);
-}
 
 int ReadTarget(const char* link, char* target) {
   IShellLinkA* shellLink = NULL;
@@ -44,22 +36,13 @@ int ReadTarget(const char* link, char* target) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char* tail = CommandTail();
-  char* blank = tail;
-  while (*blank && *blank != ' ') blank++;
-  if (!*blank) return 1;
-  *blank = 0;
-  const char* outPath = tail;
-  const char* link = blank + 1;
+  const char* outPath;
+  const char* link;
+  if (!OutputAndArgument(&outPath, &link)) return 1;
   if (FAILED(CoInitialize(NULL))) return 2;
   char target[MAX_PATH] = "";
   int result = ReadTarget(link, target);
   CoUninitialize();
   if (result) return result;
-  HANDLE out = CreateFileA(outPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (out == INVALID_HANDLE_VALUE) return 7;
-  DWORD written;
-  BOOL ok = WriteFile(out, target, lstrlenA(target), &written, NULL);
-  CloseHandle(out);
-  return ok ? 0 : 8;
+  return WriteAnswer(outPath, target) ? 0 : 7;
 }

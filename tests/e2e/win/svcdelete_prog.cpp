@@ -5,16 +5,9 @@
 // marked a service that is still running.
 #include <windows.h>
 
-#include "uninstall/logic/command_tail.h"
+#include "tests/e2e/win/output_and_argument.h"
 
 namespace {
-
-char* CommandTail() {
-  // Into the platform's own buffer, which the program cuts up.
-  char* line = GetCommandLineA();
-  const char* tail = FindCommandTail(line);
-  return tail ? line + (tail - line) : line + lstrlenA(line);
-}
 
 void Describe(DWORD error, char* text) {
   if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
@@ -28,13 +21,9 @@ void Describe(DWORD error, char* text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char* tail = CommandTail();
-  char* blank = tail;
-  while (*blank && *blank != ' ') blank++;
-  if (!*blank) return 1;
-  *blank = 0;
-  const char* outPath = tail;
-  const char* name = blank + 1;
+  const char* outPath;
+  const char* name;
+  if (!OutputAndArgument(&outPath, &name)) return 1;
   char text[32];
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
   if (!manager) {
@@ -52,10 +41,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     CloseServiceHandle(manager);
   }
-  HANDLE out = CreateFileA(outPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (out == INVALID_HANDLE_VALUE) return 2;
-  DWORD written;
-  WriteFile(out, text, lstrlenA(text), &written, NULL);
-  CloseHandle(out);
-  return 0;
+  return WriteAnswer(outPath, text) ? 0 : 2;
 }
