@@ -1,5 +1,5 @@
 # End-to-end tests under Wine (label "e2e"): every function test_<what> of a file
-# tests/e2e/test_<area>.py is the CTest test e2e.<area>.<what>. The fixture "e2e" starts
+# tests/e2e/cases/test_<area>.py is the CTest test e2e.<area>.<what>. The fixture "e2e" starts
 # Xvfb on a free display and makes the template prefix once per run (e2e.setup) and stops
 # Xvfb and the wineservers at the end (e2e.cleanup). harness/__init__.py is the user guide.
 find_program(ORV_PYTHON3 python3 REQUIRED)
@@ -13,7 +13,7 @@ add_test(NAME e2e.cleanup COMMAND ${ORV_PYTHON3} ${ORV_E2E_RUN} --cleanup)
 set_tests_properties(e2e.cleanup PROPERTIES FIXTURES_CLEANUP e2e LABELS e2e TIMEOUT 600
                      ENVIRONMENT "${ORV_E2E_ENV}")
 
-file(GLOB ORV_E2E_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+file(GLOB ORV_E2E_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/cases/test_*.py)
 foreach(file ${ORV_E2E_FILES})
   # The test functions are read from the source: a changed file configures again.
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})

@@ -29,7 +29,7 @@ calls beyond those, evenly spread up to the last counted),
 outcome). Exit code 0 when every run was clean, 1 otherwise, 2 on a usage error.
 
 Runs outside CTest through scripts/fault-loop.sh (which starts Xvfb and makes the template
-prefixes); the CI test tests/e2e/test_fault_loop.py runs the first call of every operation.
+prefixes); the CI test tests/e2e/cases/test_fault_loop.py runs the first call of every operation.
 """
 import argparse
 import concurrent.futures

@@ -18,6 +18,8 @@ import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+# The cases import each other (the flows of one area reused by another).
+sys.path.insert(0, os.path.join(HERE, "cases"))
 import harness  # noqa: E402
 
 SKIPPED = 77

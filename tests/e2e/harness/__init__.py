@@ -2,9 +2,9 @@
 
 How a test looks
 ================
-A test is a function ``test_<what>(case)`` in a file ``tests/e2e/test_<area>.py``. Every
+A test is a function ``test_<what>(case)`` in a file ``tests/e2e/cases/test_<area>.py``. Every
 such function becomes its own CTest test ``e2e.<area>.<what>`` (label ``e2e``), run as
-``python3 tests/e2e/run.py tests/e2e/test_<area>.py test_<what>`` with a fresh work
+``python3 tests/e2e/run.py tests/e2e/cases/test_<area>.py test_<what>`` with a fresh work
 directory; tests run in parallel and share nothing but the read-only template prefixes.
 A test fails by raising (plain ``assert cond, "message with what was got"`` is fine);
 ``raise harness.Skip("why")`` marks it skipped (only for a prerequisite that is honestly not
