@@ -44,12 +44,6 @@ std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, 
 // The names come back with backslashes.
 std::vector<std::string> ParseOrderList(const std::string& text);
 
-struct PackResult {
-  std::string fileList;       // the FILELIST text, every line ending with CR LF
-  std::vector<uint8_t> data;  // the DATA stream
-  std::vector<PackEntry> entries;
-};
-
 // A payload directory walked and checked, nothing compressed yet: the entries in stream
 // order, the host file each is read from, and the FILELIST text.
 struct PackPlan {
@@ -89,16 +83,8 @@ bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::
 // stored. False with *error when a file cannot be read or has changed size.
 bool CountPackData(const PackPlan& plan, const PackOptions& options, uint64_t* size, std::string* error);
 
-// Packs a payload directory: the files named by order (may be empty) first, in that order,
-// then every other file sorted by name. False with *error when the installer could not take
-// the result.
-bool Pack(const std::string& dir, const std::vector<std::string>& order, PackResult* result, std::string* error);
-
-// Writes FILELIST and DATA into outDir whole or not at all: each goes to a temporary file
-// first and is renamed into place; a failure leaves neither a partial file nor a mismatched
-// pair behind.
-bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error);
-
-// The same for a plan, its DATA made by WritePackData: the payload is never held whole.
+// Writes FILELIST and DATA (made by WritePackData: the payload is never held whole) into
+// outDir whole or not at all: each goes to a temporary file first and is renamed into place;
+// a failure leaves neither a partial file nor a mismatched pair behind.
 bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
                          std::string* error);

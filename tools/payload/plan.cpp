@@ -307,20 +307,3 @@ bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const 
   }
   return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
 }
-
-bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error) {
-  std::error_code ec;
-  if (!fs::is_directory(outDir, ec)) {
-    *error = outDir + ": not a directory";
-    return false;
-  }
-  std::string pid = std::to_string(getpid());
-  std::string listPath = outDir + "/FILELIST", dataPath = outDir + "/DATA";
-  std::string listTemp = listPath + ".tmp" + pid, dataTemp = dataPath + ".tmp" + pid;
-  if (!WriteTemp(listTemp, result.fileList.data(), result.fileList.size(), error)) return false;
-  if (!WriteTemp(dataTemp, result.data.data(), result.data.size(), error)) {
-    unlink(listTemp.c_str());
-    return false;
-  }
-  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
-}
