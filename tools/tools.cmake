@@ -39,6 +39,7 @@ set(ORV_TOOLS_ORV_SOURCES
   ${ORV_TOOLS_DIR}/orv/check.cpp
   ${ORV_TOOLS_DIR}/orv/image_stream.cpp
   ${ORV_TOOLS_DIR}/orv/inspect.cpp
+  ${ORV_TOOLS_DIR}/orv/options.cpp
   ${ORV_TOOLS_DIR}/orv/pack.cpp
   ${ORV_TOOLS_DIR}/orv/product.cpp
   ${ORV_TOOLS_DIR}/orv/resources.cpp

@@ -9,6 +9,7 @@
 #include "install/logic/file_list.h"
 #include "install/logic/install_script.h"
 #include "install/logic/szdd.h"
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/pe/version_info.h"
 #include "tools/orv/verbs.h"
@@ -241,17 +242,12 @@ void InspectInstaller(const uint8_t* image, size_t size, const std::string& path
 }
 
 int OrvInspect(int argc, char** argv) {
+  VerbOptions table{"inspect", kHelp};
+  table.minArguments = table.maxArguments = 1;
+  table.arguments = "one installer expected";
   std::vector<std::string> args;
-  for (int i = 0; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      fputs(kHelp, stdout);
-      return 0;
-    }
-    if (a.size() > 1 && a[0] == '-') return UsageError("inspect", "unknown option " + a);
-    args.push_back(a);
-  }
-  if (args.size() != 1) return UsageError("inspect", "one installer expected");
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   const std::string& path = args[0];
   Diagnostics diags;
   MappedFile image;

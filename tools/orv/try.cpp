@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/verbs.h"
 
@@ -38,13 +39,14 @@ const char kHelp[] =
 }  // namespace
 
 int OrvTry(int argc, char** argv) {
-  for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-      fputs(kHelp, stdout);
-      return 0;
-    }
-  }
-  if (argc < 1) return UsageError("try", "an installer is needed");
+  // The options are orv_try.py's: every argument is handed on, in its place.
+  VerbOptions table{"try", kHelp};
+  table.passUnknown = true;
+  table.minArguments = 1;
+  table.arguments = "an installer is needed";
+  std::vector<std::string> given;
+  int status = ParseVerbOptions(table, argc, argv, &given);
+  if (status >= 0) return status;
 #ifdef _WIN32
   fputs("orv: error: orv try runs installers under Wine; use the kit for Linux\n", stderr);
   return 2;
@@ -56,7 +58,7 @@ int OrvTry(int argc, char** argv) {
   }
   std::string kit = drive.substr(0, drive.find_last_of('/'));
   std::vector<char*> args = {(char*)"python3", (char*)script.c_str(), (char*)"--kit", (char*)kit.c_str()};
-  for (int i = 0; i < argc; i++) args.push_back(argv[i]);
+  for (const std::string& a : given) args.push_back((char*)a.c_str());
   args.push_back(nullptr);
   fflush(stdout);
   execvp("python3", args.data());
