@@ -24,6 +24,7 @@ set(ORV_TOOLS_SZDD_SOURCES
   ${ORV_TOOLS_DIR}/szdd/count.cpp)
 set(ORV_TOOLS_PAYLOAD_SOURCES
   ${ORV_TOOLS_DIR}/payload/data.cpp
+  ${ORV_TOOLS_DIR}/payload/file_time.cpp
   ${ORV_TOOLS_DIR}/payload/limits.cpp
   ${ORV_TOOLS_DIR}/payload/names.cpp
   ${ORV_TOOLS_DIR}/payload/plan.cpp

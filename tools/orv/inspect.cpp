@@ -11,6 +11,7 @@
 #include "install/logic/szdd.h"
 #include "tools/orv/options.h"
 #include "tools/orv/product.h"
+#include "tools/payload/file_time.h"
 #include "tools/pe/version_info.h"
 #include "tools/orv/verbs.h"
 #include "tools/host/mapped_file.h"
@@ -115,29 +116,6 @@ void ShowLicence(FILE* out, const std::string& licence) {
   }
 }
 
-// A FILETIME as "YYYY-MM-DD HH:MM:SS UTC" (the proleptic Gregorian calendar, counted here
-// so that no C library's time range or time zone plays a part).
-std::string TimeText(unsigned low, unsigned high) {
-  unsigned long long ft = (unsigned long long)high << 32 | low;
-  unsigned long long seconds = ft / 10000000ull;
-  unsigned daySeconds = (unsigned)(seconds % 86400);
-  // Days since 1601-01-01 made days since 0000-03-01, then the civil date from them.
-  long long z = (long long)(seconds / 86400) + 584694;
-  long long era = z / 146097;
-  long long doe = z - era * 146097;
-  long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long long year = yoe + era * 400;
-  long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long long mp = (5 * doy + 2) / 153;
-  long long day = doy - (153 * mp + 2) / 5 + 1;
-  long long month = mp < 10 ? mp + 3 : mp - 9;
-  if (month <= 2) year++;
-  char text[64];
-  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02u:%02u:%02u UTC", year, month, day, daySeconds / 3600,
-           daySeconds / 60 % 60, daySeconds % 60);
-  return text;
-}
-
 }  // namespace
 
 void InspectInstaller(const uint8_t* image, size_t size, const std::string& path, FILE* out, Diagnostics* diags) {
@@ -196,7 +174,7 @@ void InspectInstaller(const uint8_t* image, size_t size, const std::string& path
       }
       std::string how = e.hasVersion ? "version " + std::to_string(e.version[0]) + "." + std::to_string(e.version[1]) +
                                            "." + std::to_string(e.version[2]) + "." + std::to_string(e.version[3])
-                                     : e.hasTime ? "time " + TimeText(e.timeLow, e.timeHigh) : "no version, no time";
+                                     : e.hasTime ? "time " + FileTimeText((uint64_t)e.timeHigh << 32 | e.timeLow) : "no version, no time";
       fprintf(out, "  %-40s %12d  %s\n", std::string(e.name, e.nameLength).c_str(), e.size, how.c_str());
       if (e.size < 0) diags->Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " has a negative size");
       else listed += (unsigned)e.size;

@@ -22,22 +22,13 @@ struct PackEntry {
   uint64_t size;
   bool hasVersion;
   unsigned version[4];
-  uint64_t fileTime;  // last-write time as a FILETIME: 100 ns since 1601-01-01 UTC
+  uint64_t fileTime;  // last-write time as a FILETIME (tools/payload/file_time.h)
 };
 
 // The file-list line of an entry, CR LF not included: "name,size,a,b,c,d" in the version
 // form, "name,size.LLLLLLLL,HHHHHHHH" in the time form. Empty, with *error set, when the
 // installer could not take the entry.
 std::string FileListLine(const PackEntry& entry, std::string* error);
-
-// A FILETIME from a POSIX time in seconds and nanoseconds.
-uint64_t FileTimeFromUnix(int64_t seconds, long nanoseconds);
-
-// The file time that the file list states for a file's POSIX time, or why there can be none:
-// a time before 1601 or beyond what a FILETIME holds, or one so close to 1601 that its high
-// half is 0. A time whose low half is 0 would read as "no time" to the installer: it is moved
-// one 100-ns tick later and *nudged is set. "" when *fileTime was set.
-std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged);
 
 // Reads an order list: one relative name per line, '/' or '\' between its parts; blank
 // lines and lines beginning with '#' are ignored; blanks around a name are dropped.

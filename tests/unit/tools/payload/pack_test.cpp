@@ -273,13 +273,6 @@ TEST(PackFileList, LinesAndTheInstallerReadsThem) {
   }
 }
 
-TEST(PackFileList, FileTimes) {
-  // 24 April 1999 08:02:32 UTC is 01BE8E28 CE10DC00.
-  EXPECT_EQ(0x01BE8E28CE10DC00ull, FileTimeFromUnix(924940952, 0));
-  EXPECT_EQ(0x019DB1DED53E8000ull, FileTimeFromUnix(0, 0));
-  EXPECT_EQ(0x01BE8E28CE10DC00ull + 1234567, FileTimeFromUnix(924940952, 123456789));
-}
-
 TEST(PackOrder, Lines) {
   std::vector<std::string> got = ParseOrderList("Lumivane.exe\r\n# comment\n\n  docs/img/a.gif  \r\ndocs\\b.txt\nlast");
   std::vector<std::string> expected = {"Lumivane.exe", "docs\\img\\a.gif", "docs\\b.txt", "last"};
