@@ -17,6 +17,7 @@
 #include "tools/host/mapped_file.h"
 #include "tools/orv/inspect.h"
 #include "tools/pe/resource_tree.h"
+#include "tools/script_check/items.h"
 #include "tools/szdd/count.h"
 
 namespace {
@@ -31,29 +32,6 @@ const char kHelp[] =
     "yields exactly the sizes of the file list.\n"
     "\n"
     "Exit status: 0 sound, 1 damaged or not one of ours (the reason on stderr), 2 wrong usage.\n";
-
-struct Item {
-  int number;
-  const char* name;
-  bool list;
-};
-
-const Item kItems[] = {
-    {1, "platforms", false},
-    {2, "uninstaller name and version", false},
-    {3, "company name", false},
-    {4, "application name", false},
-    {5, "version", false},
-    {6, "download site", false},
-    {7, "Windows-directory dependency", true},
-    {8, "system-directory dependency", true},
-    {9, "suggested installation directory", false},
-    {10, "suggested folder name", false},
-    {11, "folder item", true},
-    {12, "registry item", true},
-    {13, "driver", true},
-    {14, "program to run", true},
-};
 
 // The bytes of a resource found in the image (none when r is null).
 std::string Text(const uint8_t* image, const ResourceSpan* r) {
@@ -72,10 +50,10 @@ void ShowScript(FILE* out, const std::string& script, std::string* uninstallerNa
     lineNumber++;
     std::string value = line;
     std::string label;
-    if (item >= sizeof kItems / sizeof kItems[0]) {
+    if (item >= kScriptItemCount) {
       label = "never read";
     } else {
-      const Item& it = kItems[item];
+      const ScriptItem& it = kScriptItems[item];
       char head[80];
       if (it.list && IsListEnd(line)) {
         snprintf(head, sizeof head, "item %d, end of the list", it.number);
@@ -85,20 +63,7 @@ void ShowScript(FILE* out, const std::string& script, std::string* uninstallerNa
         if (!it.list) item++;
       }
       label = head;
-      if (it.number == 2 && !it.list) {
-        std::vector<char> copy(value.begin(), value.end());
-        copy.push_back(0);
-        TokenSplit split(copy.data());
-        char* name = split.Next();
-        if (name) *uninstallerName = name;
-        std::string version;
-        for (int i = 0; i < 4; i++) {
-          char* f = split.Next();
-          if (!f) break;
-          version += (i ? "." : "") + std::to_string(ReadScriptNumber(f));
-        }
-        *uninstallerVersion = version;
-      }
+      if (it.number == 2) ReadUninstallerLine(value, uninstallerName, uninstallerVersion);
     }
     fprintf(out, "  %4d  %-46s %s\n", lineNumber, label.c_str(), value.c_str());
   }

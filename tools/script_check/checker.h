@@ -9,6 +9,7 @@
 
 #include "install/logic/install_script.h"
 #include "tools/script_check/diagnostics.h"
+#include "tools/script_check/items.h"
 #include "tools/payload/names.h"
 
 // Directories of usual length on a user's machine, for the checks of path lengths.
@@ -65,9 +66,9 @@ class ScriptChecker {
   void CheckValueEnds(int line, const std::string& raw, const char* value);
   // True (after an error) when a list line is a "." with blanks around it.
   bool NearListEnd(const char* value);
-  void Missing(const std::string& what, int internalError);
+  void Missing(const ScriptItem& item);
   // A list that the script ends inside: reported at its first line.
-  void Unclosed(int start, const std::string& list, int internalError);
+  void Unclosed(int start, const ScriptItem& list);
   void Error(int column, const std::string& message) { diags_->Error(file_, reader_.line(), column, message); }
   void Warning(int column, const std::string& message) { diags_->Warning(file_, reader_.line(), column, message); }
   void NotInPayload(int column, const std::string& what, const std::string& target);
@@ -77,7 +78,7 @@ class ScriptChecker {
   bool UninstallName();
   bool Names();
   bool DownloadSite();
-  bool Dependencies(const char* where);
+  bool Dependencies(const ScriptItem& item, const char* where);
   bool InstallDir();
   bool FolderName();
   bool FolderItems();

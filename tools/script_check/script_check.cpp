@@ -129,21 +129,22 @@ bool ScriptChecker::NearListEnd(const char* value) {
   return true;
 }
 
-void ScriptChecker::Missing(const std::string& what, int internalError) {
+void ScriptChecker::Missing(const ScriptItem& item) {
   int line = reader_.LineCount() > 0 ? reader_.LineCount() : 1;
   diags_->Error(file_, line, 0,
-                "the script ends before " + what + " (the installer would stop with internal error " +
-                    std::to_string(internalError) + ")");
+                std::string("the script ends before ") + item.ending + " (the installer would stop with internal error " +
+                    std::to_string(item.result) + ")");
 }
 
-void ScriptChecker::Unclosed(int start, const std::string& list, int internalError) {
+void ScriptChecker::Unclosed(int start, const ScriptItem& list) {
   if (start > reader_.LineCount()) {
-    Missing(list, internalError);
+    Missing(list);
     return;
   }
   diags_->Error(file_, start, 0,
-                list + ", begun on this line, is not closed by a '.' line (the installer would stop with internal "
-                       "error " + std::to_string(internalError) + ")");
+                std::string(list.ending) +
+                    ", begun on this line, is not closed by a '.' line (the installer would stop with internal "
+                    "error " + std::to_string(list.result) + ")");
 }
 
 void ScriptChecker::NotInPayload(int column, const std::string& what, const std::string& target) {
@@ -156,7 +157,7 @@ void ScriptChecker::NotInPayload(int column, const std::string& what, const std:
 bool ScriptChecker::Platforms() {
   char* line = NextValueLine();
   if (!line) {
-    Missing("item 1, the platforms", kScriptEndsBeforeItem1);
+    Missing(ScriptItemNumber(1));
     return false;
   }
   TokenSplit split(line);
@@ -178,7 +179,7 @@ bool ScriptChecker::Platforms() {
 bool ScriptChecker::UninstallName() {
   char* line = NextValueLine();
   if (!line) {
-    Missing("item 2, the uninstaller's name and version", kScriptEndsBeforeItem1 + 1);
+    Missing(ScriptItemNumber(2));
     return false;
   }
   TokenSplit split(line);
@@ -217,13 +218,12 @@ bool ScriptChecker::UninstallName() {
 
 // Items 3 to 5, and the texts the installer composes of them.
 bool ScriptChecker::Names() {
-  const char* what[3] = {"item 3, the company name", "item 4, the application name", "item 5, the version"};
   std::string value[3];
   int line[3];
   for (int i = 0; i < 3; i++) {
     char* text = NextValueLine();
     if (!text) {
-      Missing(what[i], kScriptEndsBeforeItem1 + 2 + i);  // items 3, 4, 5
+      Missing(ScriptItemNumber(3 + i));
       return false;
     }
     value[i] = text;
@@ -269,7 +269,7 @@ bool ScriptChecker::Names() {
 bool ScriptChecker::DownloadSite() {
   char* site = NextValueLine();
   if (!site) {
-    Missing("item 6, the download site", 301);
+    Missing(ScriptItemNumber(6));
     return false;
   }
   siteLine_ = reader_.line();
@@ -284,12 +284,12 @@ bool ScriptChecker::DownloadSite() {
   return true;
 }
 
-bool ScriptChecker::Dependencies(const char* where) {
+bool ScriptChecker::Dependencies(const ScriptItem& item, const char* where) {
   int start = reader_.line() + 1;
   for (;;) {
     char* name = reader_.Next();
     if (!name) {
-      Unclosed(start, std::string("the list of required files in the ") + where, 301);
+      Unclosed(start, item);
       return false;
     }
     if (IsListEnd(name)) return true;
@@ -308,7 +308,7 @@ bool ScriptChecker::Dependencies(const char* where) {
 bool ScriptChecker::InstallDir() {
   char* dir = NextValueLine();
   if (!dir) {
-    Missing("item 9, the suggested installation directory", 5);
+    Missing(ScriptItemNumber(9));
     return false;
   }
   std::string value = dir;
@@ -361,7 +361,7 @@ bool ScriptChecker::InstallDir() {
 bool ScriptChecker::FolderName() {
   char* name = NextValueLine();
   if (!name) {
-    Missing("item 10, the suggested folder name", 200);
+    Missing(ScriptItemNumber(10));
     return false;
   }
   folderName_ = name;
@@ -381,7 +381,8 @@ bool ScriptChecker::FolderName() {
 
 void ScriptChecker::Run() {
   if (!Platforms() || !UninstallName() || !Names() || !DownloadSite()) return;
-  bool closed = Dependencies("Windows directory") && Dependencies("system directory");
+  bool closed = Dependencies(ScriptItemNumber(7), "Windows directory") &&
+                Dependencies(ScriptItemNumber(8), "system directory");
   if (dependencies_ > 0 && siteEmpty_)
     diags_->Warning(file_, siteLine_, 0,
                     "the download site is empty, but the message about missing required files quotes it");
