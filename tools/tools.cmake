@@ -13,7 +13,8 @@ set(ORV_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ORV_TOOLS_HOST_SOURCES
   ${ORV_TOOLS_DIR}/host/files.cpp
   ${ORV_TOOLS_DIR}/host/kit.cpp
-  ${ORV_TOOLS_DIR}/host/mapped_file.cpp)
+  ${ORV_TOOLS_DIR}/host/mapped_file.cpp
+  ${ORV_TOOLS_DIR}/host/process.cpp)
 set(ORV_TOOLS_PE_SOURCES
   ${ORV_TOOLS_DIR}/pe/pe_image.cpp
   ${ORV_TOOLS_DIR}/pe/resource_tree.cpp

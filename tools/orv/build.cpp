@@ -3,15 +3,12 @@
 #include <string.h>
 #include <unistd.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "tools/host/process.h"
 #include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/sign.h"
@@ -54,17 +51,6 @@ struct Progress {
   size_t files;
   uint64_t bytes;
 };
-
-// Whether stderr is a terminal that shows the progress line. On Windows a console (the
-// C library's _isatty also says yes for the NUL device).
-bool ErrorsToTerminal() {
-#ifdef _WIN32
-  DWORD mode;
-  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-#else
-  return isatty(2) != 0;
-#endif
-}
 
 void ShowProgress(void* context, size_t filesDone, uint64_t bytesDone) {
   const Progress* p = static_cast<const Progress*>(context);
