@@ -32,8 +32,10 @@ set(ORV_TOOLS_PAYLOAD_SOURCES
   ${ORV_TOOLS_DIR}/payload/walk.cpp)
 set(ORV_TOOLS_SCRIPT_CHECK_SOURCES
   ${ORV_TOOLS_DIR}/script_check/diagnostics.cpp
+  ${ORV_TOOLS_DIR}/script_check/header.cpp
   ${ORV_TOOLS_DIR}/script_check/items.cpp
   ${ORV_TOOLS_DIR}/script_check/lists.cpp
+  ${ORV_TOOLS_DIR}/script_check/reader.cpp
   ${ORV_TOOLS_DIR}/script_check/script_check.cpp
   ${ORV_TOOLS_DIR}/script_check/text_1252.cpp)
 # The verbs of orv but its main(): the tests and the fuzz harnesses call them too.

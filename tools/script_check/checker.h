@@ -1,9 +1,10 @@
 #pragma once
 // The inside of CheckScript: one reader that takes the script line by line exactly as the
 // installer's cursor does (the installer's own ScriptCursor over a copy of the text), and
-// the checks of each item in the order in which the installer's steps read them. The
-// header items are checked in script_check.cpp, the lists from the folder items on in
-// script_lists.cpp.
+// the checks of each item in the order in which the installer's steps read them. The reader
+// and the checks every line gets are in reader.cpp, the header items (1 to 10) in
+// header.cpp, the lists from the folder items on in lists.cpp, the order of it all in
+// script_check.cpp.
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ const char* FindBadNameChar(const char* text, bool allowSeparators);
 bool IsDeviceName(const std::string& name);
 // How a character is shown in a message: 'x', or "a TAB", "a control character".
 std::string ShowChar(char c);
+// ASCII letters in upper case, the rest as it is.
+std::string UpperAscii(const std::string& s);
 
 class ScriptChecker {
  public:

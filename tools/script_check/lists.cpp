@@ -1,5 +1,5 @@
 // The checks of the install script's lists from the folder items on (items 11 to 14) and of
-// the lines after the last list; the reader and the header items are in script_check.cpp.
+// the lines after the last list; the reader and the header items are in reader.cpp and header.cpp.
 #include <string.h>
 
 #include <map>
