@@ -66,6 +66,8 @@ class ScriptChecker {
  private:
   // Reading, with the checks every line gets.
   char* NextValueLine();  // a line that holds a value: the blanks and ';' checks
+  // The line of a one-line item, or null (the error reported) when the script ends before it.
+  char* ItemLine(int number);
   void CheckValueEnds(int line, const std::string& raw, const char* value);
   // True (after an error) when a list line is a "." with blanks around it.
   bool NearListEnd(const char* value);

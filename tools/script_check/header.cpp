@@ -30,11 +30,8 @@ bool PlainNumber(const char* field) {
 }  // namespace
 
 bool ScriptChecker::Platforms() {
-  char* line = NextValueLine();
-  if (!line) {
-    Missing(ScriptItemNumber(1));
-    return false;
-  }
+  char* line = ItemLine(1);
+  if (!line) return false;
   TokenSplit split(line);
   int codes = 0;
   for (char* code; (code = split.Next()) != nullptr; codes++) {
@@ -52,11 +49,8 @@ bool ScriptChecker::Platforms() {
 }
 
 bool ScriptChecker::UninstallName() {
-  char* line = NextValueLine();
-  if (!line) {
-    Missing(ScriptItemNumber(2));
-    return false;
-  }
+  char* line = ItemLine(2);
+  if (!line) return false;
   TokenSplit split(line);
   char* name = split.Next();
   if (!name) {
@@ -96,11 +90,8 @@ bool ScriptChecker::Names() {
   std::string value[3];
   int line[3];
   for (int i = 0; i < 3; i++) {
-    char* text = NextValueLine();
-    if (!text) {
-      Missing(ScriptItemNumber(3 + i));
-      return false;
-    }
+    char* text = ItemLine(3 + i);
+    if (!text) return false;
     value[i] = text;
     line[i] = reader_.line();
   }
@@ -142,11 +133,8 @@ bool ScriptChecker::Names() {
 }
 
 bool ScriptChecker::DownloadSite() {
-  char* site = NextValueLine();
-  if (!site) {
-    Missing(ScriptItemNumber(6));
-    return false;
-  }
+  char* site = ItemLine(6);
+  if (!site) return false;
   siteLine_ = reader_.line();
   siteEmpty_ = !*site;
   RequiredFilesMessage message(site);
@@ -181,11 +169,8 @@ bool ScriptChecker::Dependencies(const ScriptItem& item, const char* where) {
 }
 
 bool ScriptChecker::InstallDir() {
-  char* dir = NextValueLine();
-  if (!dir) {
-    Missing(ScriptItemNumber(9));
-    return false;
-  }
+  char* dir = ItemLine(9);
+  if (!dir) return false;
   std::string value = dir;
   if (value.empty()) {
     Warning(0, "the suggested installation directory is empty: the product would be installed straight into the "
@@ -234,11 +219,8 @@ bool ScriptChecker::InstallDir() {
 }
 
 bool ScriptChecker::FolderName() {
-  char* name = NextValueLine();
-  if (!name) {
-    Missing(ScriptItemNumber(10));
-    return false;
-  }
+  char* name = ItemLine(10);
+  if (!name) return false;
   folderName_ = name;
   if (!*name) {
     Warning(0, "the suggested folder name is empty: the user would have to type one");

@@ -69,6 +69,12 @@ char* ScriptChecker::NextValueLine() {
   return value;
 }
 
+char* ScriptChecker::ItemLine(int number) {
+  char* value = NextValueLine();
+  if (!value) Missing(ScriptItemNumber(number));
+  return value;
+}
+
 void ScriptChecker::CheckValueEnds(int line, const std::string& raw, const char* value) {
   size_t length = strlen(value);
   size_t kept = length;
