@@ -13,7 +13,8 @@ set(ORV_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ORV_TOOLS_HOST_SOURCES
   ${ORV_TOOLS_DIR}/host/files.cpp
   ${ORV_TOOLS_DIR}/host/kit.cpp
-  ${ORV_TOOLS_DIR}/host/mapped_file.cpp)
+  ${ORV_TOOLS_DIR}/host/mapped_file.cpp
+  ${ORV_TOOLS_DIR}/host/process.cpp)
 set(ORV_TOOLS_PE_SOURCES
   ${ORV_TOOLS_DIR}/pe/pe_image.cpp
   ${ORV_TOOLS_DIR}/pe/resource_tree.cpp
@@ -24,13 +25,17 @@ set(ORV_TOOLS_SZDD_SOURCES
   ${ORV_TOOLS_DIR}/szdd/count.cpp)
 set(ORV_TOOLS_PAYLOAD_SOURCES
   ${ORV_TOOLS_DIR}/payload/data.cpp
+  ${ORV_TOOLS_DIR}/payload/file_time.cpp
   ${ORV_TOOLS_DIR}/payload/limits.cpp
   ${ORV_TOOLS_DIR}/payload/names.cpp
   ${ORV_TOOLS_DIR}/payload/plan.cpp
   ${ORV_TOOLS_DIR}/payload/walk.cpp)
 set(ORV_TOOLS_SCRIPT_CHECK_SOURCES
   ${ORV_TOOLS_DIR}/script_check/diagnostics.cpp
+  ${ORV_TOOLS_DIR}/script_check/header.cpp
+  ${ORV_TOOLS_DIR}/script_check/items.cpp
   ${ORV_TOOLS_DIR}/script_check/lists.cpp
+  ${ORV_TOOLS_DIR}/script_check/reader.cpp
   ${ORV_TOOLS_DIR}/script_check/script_check.cpp
   ${ORV_TOOLS_DIR}/script_check/text_1252.cpp)
 # The verbs of orv but its main(): the tests and the fuzz harnesses call them too.
@@ -39,6 +44,7 @@ set(ORV_TOOLS_ORV_SOURCES
   ${ORV_TOOLS_DIR}/orv/check.cpp
   ${ORV_TOOLS_DIR}/orv/image_stream.cpp
   ${ORV_TOOLS_DIR}/orv/inspect.cpp
+  ${ORV_TOOLS_DIR}/orv/options.cpp
   ${ORV_TOOLS_DIR}/orv/pack.cpp
   ${ORV_TOOLS_DIR}/orv/product.cpp
   ${ORV_TOOLS_DIR}/orv/resources.cpp

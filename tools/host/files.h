@@ -34,6 +34,6 @@ bool RenameOver(const std::string& from, const std::string& to);
 bool PathInside(const std::filesystem::path& path, const std::filesystem::path& dir);
 
 // A file's size and last-write time (POSIX seconds and nanoseconds). On Windows the time is
-// the file's FILETIME itself, taken apart again: FileTimeFromUnix gives back the same ticks.
+// the file's FILETIME itself, taken apart again: the packer's FileTimeFromUnix gives back the same ticks.
 bool FileSizeAndTime(const std::filesystem::path& p, uint64_t* size, int64_t* seconds, long* nanoseconds,
                      std::string* why);

@@ -3,15 +3,13 @@
 #include <string.h>
 #include <unistd.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "tools/host/process.h"
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/sign.h"
 #include "tools/payload/limits.h"
@@ -54,17 +52,6 @@ struct Progress {
   uint64_t bytes;
 };
 
-// Whether stderr is a terminal that shows the progress line. On Windows a console (the
-// C library's _isatty also says yes for the NUL device).
-bool ErrorsToTerminal() {
-#ifdef _WIN32
-  DWORD mode;
-  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-#else
-  return isatty(2) != 0;
-#endif
-}
-
 void ShowProgress(void* context, size_t filesDone, uint64_t bytesDone) {
   const Progress* p = static_cast<const Progress*>(context);
   fprintf(stderr, "\rorv build: packing %zu/%zu files, %llu/%llu MB", filesDone, p->files,
@@ -85,39 +72,18 @@ int OrvBuild(int argc, char** argv) {
   ProductOptions options;
   std::string stubPath, uninstallerPath, sign;
   bool quiet = false, strict = false;
+  VerbOptions table{"build", kHelp};
+  table.options = {ValueOption("-o|--output", &options.output, "-o needs a file"),
+                   ValueOption("--stub", &stubPath, "--stub needs a file"),
+                   ValueOption("--uninstaller", &uninstallerPath, "--uninstaller needs a file"),
+                   ValueOption("--order", &options.orderFile, "--order needs a file"),
+                   ValueOption("--sign", &sign, "--sign needs a command", CheckSignCommand),
+                   FlagOption("-q|--quiet", &quiet), FlagOption("--strict", &strict)};
+  table.minArguments = table.maxArguments = 1;
+  table.arguments = "one product folder expected";
   std::vector<std::string> args;
-  for (int i = 0; i < argc; i++) {
-    std::string a = argv[i];
-    auto value = [&](std::string* v) {
-      if (i + 1 == argc) return false;
-      *v = argv[++i];
-      return true;
-    };
-    if (a == "--help" || a == "-h") {
-      fputs(kHelp, stdout);
-      return 0;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(&options.output)) return UsageError("build", "-o needs a file");
-    } else if (a == "--stub") {
-      if (!value(&stubPath)) return UsageError("build", "--stub needs a file");
-    } else if (a == "--uninstaller") {
-      if (!value(&uninstallerPath)) return UsageError("build", "--uninstaller needs a file");
-    } else if (a == "--order") {
-      if (!value(&options.orderFile)) return UsageError("build", "--order needs a file");
-    } else if (a == "--sign") {
-      if (!value(&sign)) return UsageError("build", "--sign needs a command");
-      if (!CheckSignCommand(sign).empty()) return UsageError("build", CheckSignCommand(sign));
-    } else if (a == "-q" || a == "--quiet") {
-      quiet = true;
-    } else if (a == "--strict") {
-      strict = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("build", "unknown option " + a);
-    } else {
-      args.push_back(a);
-    }
-  }
-  if (args.size() != 1) return UsageError("build", "one product folder expected");
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   if (options.output.empty()) return UsageError("build", "-o SETUP.EXE is required");
   options.dir = args[0];
   if (stubPath.empty()) stubPath = KitFile("install_stub.exe");

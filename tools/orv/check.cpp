@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/verbs.h"
 #include "tools/payload/limits.h"
@@ -46,24 +47,13 @@ uint64_t KitBytes() {
 int OrvCheck(int argc, char** argv) {
   ProductOptions options;
   bool strict = false;
+  VerbOptions table{"check", kHelp};
+  table.options = {ValueOption("--order", &options.orderFile, "--order needs a file"), FlagOption("--strict", &strict)};
+  table.minArguments = table.maxArguments = 1;
+  table.arguments = "one product folder expected";
   std::vector<std::string> args;
-  for (int i = 0; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      fputs(kHelp, stdout);
-      return 0;
-    } else if (a == "--order") {
-      if (i + 1 == argc) return UsageError("check", "--order needs a file");
-      options.orderFile = argv[++i];
-    } else if (a == "--strict") {
-      strict = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("check", "unknown option " + a);
-    } else {
-      args.push_back(a);
-    }
-  }
-  if (args.size() != 1) return UsageError("check", "one product folder expected");
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   options.dir = args[0];
   options.exactSize = true;
   Diagnostics diags;

@@ -9,12 +9,15 @@
 #include "install/logic/file_list.h"
 #include "install/logic/install_script.h"
 #include "install/logic/szdd.h"
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
+#include "tools/payload/file_time.h"
 #include "tools/pe/version_info.h"
 #include "tools/orv/verbs.h"
 #include "tools/host/mapped_file.h"
 #include "tools/orv/inspect.h"
 #include "tools/pe/resource_tree.h"
+#include "tools/script_check/items.h"
 #include "tools/szdd/count.h"
 
 namespace {
@@ -29,29 +32,6 @@ const char kHelp[] =
     "yields exactly the sizes of the file list.\n"
     "\n"
     "Exit status: 0 sound, 1 damaged or not one of ours (the reason on stderr), 2 wrong usage.\n";
-
-struct Item {
-  int number;
-  const char* name;
-  bool list;
-};
-
-const Item kItems[] = {
-    {1, "platforms", false},
-    {2, "uninstaller name and version", false},
-    {3, "company name", false},
-    {4, "application name", false},
-    {5, "version", false},
-    {6, "download site", false},
-    {7, "Windows-directory dependency", true},
-    {8, "system-directory dependency", true},
-    {9, "suggested installation directory", false},
-    {10, "suggested folder name", false},
-    {11, "folder item", true},
-    {12, "registry item", true},
-    {13, "driver", true},
-    {14, "program to run", true},
-};
 
 // The bytes of a resource found in the image (none when r is null).
 std::string Text(const uint8_t* image, const ResourceSpan* r) {
@@ -70,10 +50,10 @@ void ShowScript(FILE* out, const std::string& script, std::string* uninstallerNa
     lineNumber++;
     std::string value = line;
     std::string label;
-    if (item >= sizeof kItems / sizeof kItems[0]) {
+    if (item >= kScriptItemCount) {
       label = "never read";
     } else {
-      const Item& it = kItems[item];
+      const ScriptItem& it = kScriptItems[item];
       char head[80];
       if (it.list && IsListEnd(line)) {
         snprintf(head, sizeof head, "item %d, end of the list", it.number);
@@ -83,20 +63,7 @@ void ShowScript(FILE* out, const std::string& script, std::string* uninstallerNa
         if (!it.list) item++;
       }
       label = head;
-      if (it.number == 2 && !it.list) {
-        std::vector<char> copy(value.begin(), value.end());
-        copy.push_back(0);
-        TokenSplit split(copy.data());
-        char* name = split.Next();
-        if (name) *uninstallerName = name;
-        std::string version;
-        for (int i = 0; i < 4; i++) {
-          char* f = split.Next();
-          if (!f) break;
-          version += (i ? "." : "") + std::to_string(ReadScriptNumber(f));
-        }
-        *uninstallerVersion = version;
-      }
+      if (it.number == 2) ReadUninstallerLine(value, uninstallerName, uninstallerVersion);
     }
     fprintf(out, "  %4d  %-46s %s\n", lineNumber, label.c_str(), value.c_str());
   }
@@ -112,29 +79,6 @@ void ShowLicence(FILE* out, const std::string& licence) {
     if (end == std::string::npos) break;
     at = end + 2;
   }
-}
-
-// A FILETIME as "YYYY-MM-DD HH:MM:SS UTC" (the proleptic Gregorian calendar, counted here
-// so that no C library's time range or time zone plays a part).
-std::string TimeText(unsigned low, unsigned high) {
-  unsigned long long ft = (unsigned long long)high << 32 | low;
-  unsigned long long seconds = ft / 10000000ull;
-  unsigned daySeconds = (unsigned)(seconds % 86400);
-  // Days since 1601-01-01 made days since 0000-03-01, then the civil date from them.
-  long long z = (long long)(seconds / 86400) + 584694;
-  long long era = z / 146097;
-  long long doe = z - era * 146097;
-  long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long long year = yoe + era * 400;
-  long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long long mp = (5 * doy + 2) / 153;
-  long long day = doy - (153 * mp + 2) / 5 + 1;
-  long long month = mp < 10 ? mp + 3 : mp - 9;
-  if (month <= 2) year++;
-  char text[64];
-  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02u:%02u:%02u UTC", year, month, day, daySeconds / 3600,
-           daySeconds / 60 % 60, daySeconds % 60);
-  return text;
 }
 
 }  // namespace
@@ -195,7 +139,7 @@ void InspectInstaller(const uint8_t* image, size_t size, const std::string& path
       }
       std::string how = e.hasVersion ? "version " + std::to_string(e.version[0]) + "." + std::to_string(e.version[1]) +
                                            "." + std::to_string(e.version[2]) + "." + std::to_string(e.version[3])
-                                     : e.hasTime ? "time " + TimeText(e.timeLow, e.timeHigh) : "no version, no time";
+                                     : e.hasTime ? "time " + FileTimeText((uint64_t)e.timeHigh << 32 | e.timeLow) : "no version, no time";
       fprintf(out, "  %-40s %12d  %s\n", std::string(e.name, e.nameLength).c_str(), e.size, how.c_str());
       if (e.size < 0) diags->Error(path, 0, 0, "damaged: FILELIST line " + std::to_string(number) + " has a negative size");
       else listed += (unsigned)e.size;
@@ -241,17 +185,12 @@ void InspectInstaller(const uint8_t* image, size_t size, const std::string& path
 }
 
 int OrvInspect(int argc, char** argv) {
+  VerbOptions table{"inspect", kHelp};
+  table.minArguments = table.maxArguments = 1;
+  table.arguments = "one installer expected";
   std::vector<std::string> args;
-  for (int i = 0; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      fputs(kHelp, stdout);
-      return 0;
-    }
-    if (a.size() > 1 && a[0] == '-') return UsageError("inspect", "unknown option " + a);
-    args.push_back(a);
-  }
-  if (args.size() != 1) return UsageError("inspect", "one installer expected");
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   const std::string& path = args[0];
   Diagnostics diags;
   MappedFile image;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/orv/options.h"
 #include "tools/orv/verbs.h"
 #include "tools/payload/pack.h"
 
@@ -49,42 +50,35 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 done, 1 refused or failed, 2 wrong usage.\n";
 
-int Usage(const char* program) {
-  fprintf(stderr, "%s: usage: %s [--order FILE] [--threads N] [--best] PAYLOAD_DIR OUT_DIR (see --help)\n", program, program);
-  return 2;
+const char kUsage[] = "orv pack: usage: orv pack [--order FILE] [--threads N] [--best] PAYLOAD_DIR OUT_DIR (see --help)";
+
+// --threads N: 1 to 64.
+bool ReadThreads(const std::string& text, unsigned* threads) {
+  char* end = nullptr;
+  long n = strtol(text.c_str(), &end, 10);
+  if (*end || n < 1 || n > 64) return false;
+  *threads = (unsigned)n;
+  return true;
 }
 
 }  // namespace
 
 int OrvPack(int argc, char** argv) {
   const char* program = "orv pack";
-  std::string orderFile;
-  std::vector<std::string> args;
+  std::string orderFile, threads;
   PackOptions options;
-  for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-      fputs(kHelp, stdout);
-      return 0;
-    }
-    if (!strcmp(argv[i], "--order")) {
-      if (++i == argc) return Usage(program);
-      orderFile = argv[i];
-    } else if (!strcmp(argv[i], "--threads")) {
-      char* end = nullptr;
-      if (++i == argc) return Usage(program);
-      long n = strtol(argv[i], &end, 10);
-      if (*end || n < 1 || n > 64) return Usage(program);
-      options.threads = (unsigned)n;
-    } else if (!strcmp(argv[i], "--best")) {
-      options.best = true;
-    } else if (argv[i][0] == '-' && argv[i][1]) {
-      fprintf(stderr, "%s: unknown option %s\n", program, argv[i]);
-      return Usage(program);
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
-  if (args.size() != 2) return Usage(program);
+  VerbOptions table{"pack", kHelp};
+  table.options = {ValueOption("--order", &orderFile, nullptr),
+                   ValueOption("--threads", &threads, nullptr,
+                               [&](const std::string& n) {
+                                 return ReadThreads(n, &options.threads) ? "" : "--threads takes 1 to 64";
+                               }),
+                   FlagOption("--best", &options.best)};
+  table.minArguments = table.maxArguments = 2;
+  table.usage = kUsage;
+  std::vector<std::string> args;
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
 
   std::vector<std::string> order;
   if (!orderFile.empty()) {

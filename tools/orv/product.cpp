@@ -247,8 +247,3 @@ bool WriteInstaller(const InstallerPlan& plan, const std::string& path, uint64_t
       [&](FILE* f, std::string* why) { return WriteImagePieces(plan.pieces, plan.checksumOffset, f, size, why); },
       error);
 }
-
-int UsageError(const char* verb, const std::string& message) {
-  fprintf(stderr, "orv %s: %s (see orv %s --help)\n", verb, message.c_str(), verb);
-  return 2;
-}

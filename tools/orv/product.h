@@ -98,6 +98,3 @@ bool PlanInstaller(const std::vector<uint8_t>& stub, const std::vector<FilesItem
 // Writes the planned installer to path whole or not at all (as WriteFileWhole, executable),
 // files copied in chunks and the checksum summed on the way. *size: the bytes written.
 bool WriteInstaller(const InstallerPlan& plan, const std::string& path, uint64_t* size, std::string* error);
-
-// "usage: ..." on stderr with exit status 2.
-int UsageError(const char* verb, const std::string& message);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/verbs.h"
 
@@ -24,21 +25,15 @@ const char kHelp[] =
 
 int OrvResources(int argc, char** argv) {
   std::string stubPath, out;
+  VerbOptions table{"resources", kHelp};
+  table.options = {ValueOption("--stub", &stubPath, "--stub needs a file"), ValueOption("-o", &out, "-o needs a file")};
+  table.unknown = "unexpected argument ";
+  table.takes = [](const std::string& a) { return a.find('=') != std::string::npos && a.find('=') > 0 && a[0] != '-'; };
+  std::vector<std::string> args;
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   std::vector<std::pair<std::string, std::string>> given;
-  for (int i = 0; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      fputs(kHelp, stdout);
-      return 0;
-    } else if (a == "--stub" || a == "-o") {
-      if (i + 1 == argc) return UsageError("resources", a + " needs a file");
-      (a == "-o" ? out : stubPath) = argv[++i];
-    } else if (a.find('=') != std::string::npos && a.find('=') > 0 && a[0] != '-') {
-      given.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
-    } else {
-      return UsageError("resources", "unexpected argument " + a);
-    }
-  }
+  for (const std::string& a : args) given.emplace_back(a.substr(0, a.find('=')), a.substr(a.find('=') + 1));
   if (stubPath.empty() || out.empty()) return UsageError("resources", "--stub and -o are required");
   std::vector<uint8_t> stub, installer;
   std::string error;

@@ -7,9 +7,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include <string>
 #include <vector>
@@ -17,50 +14,20 @@
 #include "tools/host/mapped_file.h"
 #include "tools/orv/product.h"
 #include "tools/host/files.h"
+#include "tools/host/process.h"
 #include "tools/payload/pack.h"
 #include "tools/pe/pe_image.h"
 
 namespace {
 
-std::string Quoted(const std::string& path) {
-#ifdef _WIN32
-  return "\"" + path + "\"";  // cmd.exe: a path cannot hold '"'
-#else
-  std::string q = "'";
-  for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-#endif
-}
-
-// system() with the command's standard output sent to stderr, so that orv's own output is
-// what stdout shows.
-int SystemToStderr(const std::string& line) {
-  fflush(stdout);
-  fflush(stderr);
-  int saved = dup(1);
-  if (saved >= 0) dup2(2, 1);
-  int rc = system(line.c_str());
-  if (saved >= 0) {
-    dup2(saved, 1);
-    close(saved);
-  }
-  return rc;
-}
-
 // The command run; false with *error when it could not be started or did not exit with 0.
 bool RunCommand(const std::string& line, std::string* error) {
-#ifdef _WIN32
-  int rc = SystemToStderr("\"" + line + "\"");  // cmd /c drops the outer quotes
-  if (rc == 0) return true;
-  *error = "the signing command failed (exit status " + std::to_string(rc) + "): " + line;
-#else
-  int rc = SystemToStderr(line);
-  if (rc != -1 && WIFEXITED(rc) && WEXITSTATUS(rc) == 0) return true;
-  if (rc == -1) *error = std::string("the signing command cannot be run: ") + strerror(errno);
-  else if (WIFEXITED(rc))
-    *error = "the signing command failed (exit status " + std::to_string(WEXITSTATUS(rc)) + "): " + line;
+  ShellOutcome run = RunShell(line);
+  if (run.started && !run.signalled && run.status == 0) return true;
+  if (!run.started) *error = "the signing command cannot be run: " + run.error;
+  else if (!run.signalled)
+    *error = "the signing command failed (exit status " + std::to_string(run.status) + "): " + line;
   else *error = "the signing command was ended by a signal: " + line;
-#endif
   return false;
 }
 
@@ -122,10 +89,10 @@ std::string SignCommandLine(const std::string& command, const std::string& in, c
   std::string line;
   for (size_t i = 0; i < command.size();) {
     if (command.compare(i, 4, "{in}") == 0) {
-      line += Quoted(in);
+      line += ShellQuoted(in);
       i += 4;
     } else if (command.compare(i, 5, "{out}") == 0) {
-      line += Quoted(out);
+      line += ShellQuoted(out);
       i += 5;
     } else {
       line += command[i++];

@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
+#include "tools/host/process.h"
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/verbs.h"
 
@@ -38,29 +36,27 @@ const char kHelp[] =
 }  // namespace
 
 int OrvTry(int argc, char** argv) {
-  for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-      fputs(kHelp, stdout);
-      return 0;
-    }
+  // The options are orv_try.py's: every argument is handed on, in its place.
+  VerbOptions table{"try", kHelp};
+  table.passUnknown = true;
+  table.minArguments = 1;
+  table.arguments = "an installer is needed";
+  std::vector<std::string> given;
+  int status = ParseVerbOptions(table, argc, argv, &given);
+  if (status >= 0) return status;
+  if (!kCanExecProgram) {
+    fputs("orv: error: orv try runs installers under Wine; use the kit for Linux\n", stderr);
+    return 2;
   }
-  if (argc < 1) return UsageError("try", "an installer is needed");
-#ifdef _WIN32
-  fputs("orv: error: orv try runs installers under Wine; use the kit for Linux\n", stderr);
-  return 2;
-#else
   std::string script = KitFile("try/orv_try.py"), drive = KitFile("orvdrive.exe");
   if (script.empty() || drive.empty()) {
     fprintf(stderr, "orv: error: the kit's %s was not found\n", script.empty() ? "try/orv_try.py" : "orvdrive.exe");
     return 1;
   }
   std::string kit = drive.substr(0, drive.find_last_of('/'));
-  std::vector<char*> args = {(char*)"python3", (char*)script.c_str(), (char*)"--kit", (char*)kit.c_str()};
-  for (int i = 0; i < argc; i++) args.push_back(argv[i]);
-  args.push_back(nullptr);
-  fflush(stdout);
-  execvp("python3", args.data());
+  std::vector<std::string> args = {"python3", script, "--kit", kit};
+  args.insert(args.end(), given.begin(), given.end());
+  ExecProgram(args);
   fputs("orv: error: python3 not found: orv try needs it (apt install python3)\n", stderr);
   return 2;
-#endif
 }

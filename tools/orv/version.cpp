@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/orv/verbs.h"
 #include "tools/payload/pack.h"
@@ -29,15 +30,14 @@ const char kHelp[] =
 }  // namespace
 
 int OrvVersion(int argc, char** argv) {
-  for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-      fputs(kHelp, stdout);
-      return 0;
-    }
-    return UsageError("--version", std::string("unexpected argument ") + argv[i]);
-  }
+  VerbOptions table{"--version", kHelp};
+  table.unknown = "unexpected argument ";
+  table.takes = [](const std::string&) { return false; };
+  std::vector<std::string> args;
+  int status = ParseVerbOptions(table, argc, argv, &args);
+  if (status >= 0) return status;
   printf("orv %s\n", ORV_KIT_VERSION);
-  int status = 0;
+  status = 0;
   for (const char* name : {"install_stub.exe", "uninstall.exe"}) {
     std::string path = KitFile(name), error, version;
     std::vector<uint8_t> bytes;

@@ -125,15 +125,3 @@ bool CountPackData(const PackPlan& plan, const PackOptions& options, uint64_t* s
     return true;
   }, error);
 }
-
-bool Pack(const std::string& dirName, const std::vector<std::string>& order, PackResult* result, std::string* error) {
-  PackPlan plan;
-  if (!PlanPack(dirName, order, &plan, error)) return false;
-  result->entries = plan.entries;
-  result->fileList = plan.fileList;
-  result->data.clear();
-  return StreamPackData(plan, PackOptions(), [&](const uint8_t* d, size_t n) {
-    result->data.insert(result->data.end(), d, d + n);
-    return true;
-  }, error);
-}

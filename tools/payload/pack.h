@@ -22,7 +22,7 @@ struct PackEntry {
   uint64_t size;
   bool hasVersion;
   unsigned version[4];
-  uint64_t fileTime;  // last-write time as a FILETIME: 100 ns since 1601-01-01 UTC
+  uint64_t fileTime;  // last-write time as a FILETIME (tools/payload/file_time.h)
 };
 
 // The file-list line of an entry, CR LF not included: "name,size,a,b,c,d" in the version
@@ -30,25 +30,10 @@ struct PackEntry {
 // installer could not take the entry.
 std::string FileListLine(const PackEntry& entry, std::string* error);
 
-// A FILETIME from a POSIX time in seconds and nanoseconds.
-uint64_t FileTimeFromUnix(int64_t seconds, long nanoseconds);
-
-// The file time that the file list states for a file's POSIX time, or why there can be none:
-// a time before 1601 or beyond what a FILETIME holds, or one so close to 1601 that its high
-// half is 0. A time whose low half is 0 would read as "no time" to the installer: it is moved
-// one 100-ns tick later and *nudged is set. "" when *fileTime was set.
-std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged);
-
 // Reads an order list: one relative name per line, '/' or '\' between its parts; blank
 // lines and lines beginning with '#' are ignored; blanks around a name are dropped.
 // The names come back with backslashes.
 std::vector<std::string> ParseOrderList(const std::string& text);
-
-struct PackResult {
-  std::string fileList;       // the FILELIST text, every line ending with CR LF
-  std::vector<uint8_t> data;  // the DATA stream
-  std::vector<PackEntry> entries;
-};
 
 // A payload directory walked and checked, nothing compressed yet: the entries in stream
 // order, the host file each is read from, and the FILELIST text.
@@ -89,16 +74,8 @@ bool WritePackData(const PackPlan& plan, const PackOptions& options, const std::
 // stored. False with *error when a file cannot be read or has changed size.
 bool CountPackData(const PackPlan& plan, const PackOptions& options, uint64_t* size, std::string* error);
 
-// Packs a payload directory: the files named by order (may be empty) first, in that order,
-// then every other file sorted by name. False with *error when the installer could not take
-// the result.
-bool Pack(const std::string& dir, const std::vector<std::string>& order, PackResult* result, std::string* error);
-
-// Writes FILELIST and DATA into outDir whole or not at all: each goes to a temporary file
-// first and is renamed into place; a failure leaves neither a partial file nor a mismatched
-// pair behind.
-bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error);
-
-// The same for a plan, its DATA made by WritePackData: the payload is never held whole.
+// Writes FILELIST and DATA (made by WritePackData: the payload is never held whole) into
+// outDir whole or not at all: each goes to a temporary file first and is renamed into place;
+// a failure leaves neither a partial file nor a mismatched pair behind.
 bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const PackOptions& options,
                          std::string* error);

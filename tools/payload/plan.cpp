@@ -15,6 +15,7 @@
 
 #include "install/logic/version.h"
 #include "tools/host/files.h"
+#include "tools/payload/file_time.h"
 #include "tools/payload/walk.h"
 
 namespace fs = std::filesystem;
@@ -115,11 +116,6 @@ std::string FileListLine(const PackEntry& e, std::string* error) {
          Hex8((uint32_t)(e.fileTime >> 32));
 }
 
-uint64_t FileTimeFromUnix(int64_t seconds, long nanoseconds) {
-  const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
-  return (uint64_t)(seconds + kEpochDifference) * 10000000u + (uint64_t)(nanoseconds / 100);
-}
-
 std::vector<std::string> ParseOrderList(const std::string& text) {
   std::vector<std::string> names;
   std::istringstream in(text);
@@ -158,24 +154,6 @@ bool PutPairInPlace(const std::string& listTemp, const std::string& listPath, co
 }
 
 }  // namespace
-
-std::string PackFileTime(int64_t seconds, long nanoseconds, uint64_t* fileTime, bool* nudged) {
-  const int64_t kEpochDifference = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
-  const int64_t kLastSecond = INT64_MAX / 10000000 - kEpochDifference - 1;
-  *nudged = false;
-  if (seconds < -kEpochDifference) return "its time is before 1601, which a file time cannot hold";
-  if (seconds > kLastSecond) return "its time is beyond the year 30000, which a file time cannot hold";
-  uint64_t t = FileTimeFromUnix(seconds, nanoseconds);
-  if ((t >> 32) == 0)
-    return "its time lies in the first minutes of 1601, which the installer cannot tell from no time";
-  if ((uint32_t)t == 0) {
-    // The installer takes a low half of 0 for "no time" and would always overwrite the file.
-    t++;
-    *nudged = true;
-  }
-  *fileTime = t;
-  return "";
-}
 
 bool PlanPack(const std::string& dirName, const std::vector<std::string>& order, PackPlan* plan, std::string* error) {
   std::error_code ec;
@@ -302,23 +280,6 @@ bool WritePlannedOutputs(const std::string& outDir, const PackPlan& plan, const 
   std::string listTemp = listPath + ".tmp" + pid, dataTemp = dataPath + ".tmp" + pid;
   if (!WriteTemp(listTemp, plan.fileList.data(), plan.fileList.size(), error)) return false;
   if (!WritePackData(plan, options, dataTemp, error)) {
-    unlink(listTemp.c_str());
-    return false;
-  }
-  return PutPairInPlace(listTemp, listPath, dataTemp, dataPath, error);
-}
-
-bool WritePackOutputs(const std::string& outDir, const PackResult& result, std::string* error) {
-  std::error_code ec;
-  if (!fs::is_directory(outDir, ec)) {
-    *error = outDir + ": not a directory";
-    return false;
-  }
-  std::string pid = std::to_string(getpid());
-  std::string listPath = outDir + "/FILELIST", dataPath = outDir + "/DATA";
-  std::string listTemp = listPath + ".tmp" + pid, dataTemp = dataPath + ".tmp" + pid;
-  if (!WriteTemp(listTemp, result.fileList.data(), result.fileList.size(), error)) return false;
-  if (!WriteTemp(dataTemp, result.data.data(), result.data.size(), error)) {
     unlink(listTemp.c_str());
     return false;
   }

@@ -1,14 +1,16 @@
 #pragma once
 // The inside of CheckScript: one reader that takes the script line by line exactly as the
 // installer's cursor does (the installer's own ScriptCursor over a copy of the text), and
-// the checks of each item in the order in which the installer's steps read them. The
-// header items are checked in script_check.cpp, the lists from the folder items on in
-// script_lists.cpp.
+// the checks of each item in the order in which the installer's steps read them. The reader
+// and the checks every line gets are in reader.cpp, the header items (1 to 10) in
+// header.cpp, the lists from the folder items on in lists.cpp, the order of it all in
+// script_check.cpp.
 #include <string>
 #include <vector>
 
 #include "install/logic/install_script.h"
 #include "tools/script_check/diagnostics.h"
+#include "tools/script_check/items.h"
 #include "tools/payload/names.h"
 
 // Directories of usual length on a user's machine, for the checks of path lengths.
@@ -50,6 +52,8 @@ const char* FindBadNameChar(const char* text, bool allowSeparators);
 bool IsDeviceName(const std::string& name);
 // How a character is shown in a message: 'x', or "a TAB", "a control character".
 std::string ShowChar(char c);
+// ASCII letters in upper case, the rest as it is.
+std::string UpperAscii(const std::string& s);
 
 class ScriptChecker {
  public:
@@ -62,12 +66,14 @@ class ScriptChecker {
  private:
   // Reading, with the checks every line gets.
   char* NextValueLine();  // a line that holds a value: the blanks and ';' checks
+  // The line of a one-line item, or null (the error reported) when the script ends before it.
+  char* ItemLine(int number);
   void CheckValueEnds(int line, const std::string& raw, const char* value);
   // True (after an error) when a list line is a "." with blanks around it.
   bool NearListEnd(const char* value);
-  void Missing(const std::string& what, int internalError);
+  void Missing(const ScriptItem& item);
   // A list that the script ends inside: reported at its first line.
-  void Unclosed(int start, const std::string& list, int internalError);
+  void Unclosed(int start, const ScriptItem& list);
   void Error(int column, const std::string& message) { diags_->Error(file_, reader_.line(), column, message); }
   void Warning(int column, const std::string& message) { diags_->Warning(file_, reader_.line(), column, message); }
   void NotInPayload(int column, const std::string& what, const std::string& target);
@@ -77,7 +83,7 @@ class ScriptChecker {
   bool UninstallName();
   bool Names();
   bool DownloadSite();
-  bool Dependencies(const char* where);
+  bool Dependencies(const ScriptItem& item, const char* where);
   bool InstallDir();
   bool FolderName();
   bool FolderItems();

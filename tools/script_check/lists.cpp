@@ -1,5 +1,5 @@
 // The checks of the install script's lists from the folder items on (items 11 to 14) and of
-// the lines after the last list; the reader and the header items are in script_check.cpp.
+// the lines after the last list; the reader and the header items are in reader.cpp and header.cpp.
 #include <string.h>
 
 #include <map>
@@ -21,7 +21,7 @@ bool ScriptChecker::FolderItems() {
   for (;;) {
     char* line = reader_.Next();
     if (!line) {
-      Unclosed(start, "the list of folder items", 24);
+      Unclosed(start, ScriptItemNumber(11));
       return false;
     }
     if (IsListEnd(line)) return true;
@@ -66,7 +66,7 @@ bool ScriptChecker::FolderItems() {
 bool ScriptChecker::RegistryItems() {
   char* line = reader_.Next();
   if (!line) {
-    Missing("item 12, the registry-items line, which must be '.'", 69);
+    Missing(ScriptItemNumber(12));
     return false;
   }
   if (!IsListEnd(line) && !NearListEnd(line))
@@ -80,7 +80,7 @@ bool ScriptChecker::Drivers() {
   for (;;) {
     char* line = reader_.Next();
     if (!line) {
-      Unclosed(start, "the list of drivers", 70);
+      Unclosed(start, ScriptItemNumber(13));
       return false;
     }
     if (IsListEnd(line)) return true;

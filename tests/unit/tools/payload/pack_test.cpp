@@ -273,13 +273,6 @@ TEST(PackFileList, LinesAndTheInstallerReadsThem) {
   }
 }
 
-TEST(PackFileList, FileTimes) {
-  // 24 April 1999 08:02:32 UTC is 01BE8E28 CE10DC00.
-  EXPECT_EQ(0x01BE8E28CE10DC00ull, FileTimeFromUnix(924940952, 0));
-  EXPECT_EQ(0x019DB1DED53E8000ull, FileTimeFromUnix(0, 0));
-  EXPECT_EQ(0x01BE8E28CE10DC00ull + 1234567, FileTimeFromUnix(924940952, 123456789));
-}
-
 TEST(PackOrder, Lines) {
   std::vector<std::string> got = ParseOrderList("Lumivane.exe\r\n# comment\n\n  docs/img/a.gif  \r\ndocs\\b.txt\nlast");
   std::vector<std::string> expected = {"Lumivane.exe", "docs\\img\\a.gif", "docs\\b.txt", "last"};
@@ -316,29 +309,42 @@ TEST_F(PackDir, OrderThenSortedAndTheStreamExpands) {
   Write("docs/b.txt", std::string(5000, 'b'));
   Bytes pe = PeWithVersion(VersionInfo({{"080904B0", "1, 0, 2, 0"}}));
   Write("Lumivane.exe", std::string(pe.begin(), pe.end()));
-  PackResult r;
+  PackPlan plan;
   std::string error;
-  ASSERT_TRUE(Pack(payload(), {"Lumivane.exe", "README.TXT"}, &r, &error)) << error;
+  ASSERT_TRUE(PlanPack(payload(), {"Lumivane.exe", "README.TXT"}, &plan, &error)) << error;
+  ASSERT_TRUE(WritePlannedOutputs(out(), plan, PackOptions(), &error)) << error;
   std::string expected = "Lumivane.exe," + std::to_string(pe.size()) +
                          ",1,0,2,0\r\n"
                          "README.TXT,16.CE10DC00,01BE8E28\r\n"
                          "docs\\b.txt,5000.CE10DC00,01BE8E28\r\n"
                          "docs\\img\\a.gif,10.CE10DC00,01BE8E28\r\n"
                          "index.html,19.CE10DC00,01BE8E28\r\n";
-  EXPECT_EQ(expected, r.fileList);
+  EXPECT_EQ(expected, plan.fileList);
+  EXPECT_EQ(5u, plan.entries.size());
+  EXPECT_EQ(5u, plan.hostPaths.size());
+
+  // The FILELIST written is the plan's; DATA is read back from the file.
+  std::ifstream fl(root_ / "out" / "FILELIST", std::ios::binary);
+  EXPECT_EQ(expected, std::string((std::istreambuf_iterator<char>(fl)), std::istreambuf_iterator<char>()));
+  std::ifstream df(root_ / "out" / "DATA", std::ios::binary);
+  Bytes data((std::istreambuf_iterator<char>(df)), std::istreambuf_iterator<char>());
+  int files = 0;
+  for (auto& e : fs::directory_iterator(root_ / "out")) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(2, files) << "no temporary file is left";
 
   unsigned length = 0;
-  ASSERT_EQ(kSzddOk, SzddReadHeader(r.data.data(), r.data.size(), &length));
+  ASSERT_EQ(kSzddOk, SzddReadHeader(data.data(), data.size(), &length));
   std::string all = std::string(pe.begin(), pe.end()) + "Read me first.\r\n" + std::string(5000, 'b') + "GIF89a...." +
                     "<html>index</html>\n";
   ASSERT_EQ(all.size(), length);
+  EXPECT_EQ(all.size(), plan.dataSize);
   Bytes back(length);
-  ASSERT_EQ(kSzddOk, SzddExpand(r.data.data(), r.data.size(), back.data(), back.size(), nullptr));
+  ASSERT_EQ(kSzddOk, SzddExpand(data.data(), data.size(), back.data(), back.size(), nullptr));
   EXPECT_EQ(all, std::string(back.begin(), back.end()));
 
   // The installer's reader walks the list and finds every entry inside the payload.
   FileListCursor cur;
-  FileListBegin(r.fileList.data(), r.fileList.size(), &cur);
+  FileListBegin(plan.fileList.data(), plan.fileList.size(), &cur);
   const char* line;
   size_t len;
   unsigned offset = 0, count = 0;
@@ -351,14 +357,6 @@ TEST_F(PackDir, OrderThenSortedAndTheStreamExpands) {
   }
   EXPECT_EQ(5u, count);
   EXPECT_EQ(length, offset);
-
-  ASSERT_TRUE(WritePackOutputs(out(), r, &error)) << error;
-  std::ifstream fl(root_ / "out" / "FILELIST", std::ios::binary);
-  EXPECT_EQ(expected, std::string((std::istreambuf_iterator<char>(fl)), std::istreambuf_iterator<char>()));
-  EXPECT_EQ(r.data.size(), fs::file_size(root_ / "out" / "DATA"));
-  int files = 0;
-  for (auto& e : fs::directory_iterator(root_ / "out")) files += e.is_regular_file() ? 1 : 0;
-  EXPECT_EQ(2, files) << "no temporary file is left";
 }
 
 TEST_F(PackDir, Refusals) {
@@ -383,9 +381,9 @@ TEST_F(PackDir, Refusals) {
     fs::remove_all(root_ / "payload");
     fs::create_directories(root_ / "payload");
     for (const auto& f : c.files) Write(f.first, f.second);
-    PackResult r;
+    PackPlan plan;
     std::string error;
-    EXPECT_FALSE(Pack(payload(), c.order, &r, &error)) << c.name;
+    EXPECT_FALSE(PlanPack(payload(), c.order, &plan, &error)) << c.name;
     EXPECT_NE(std::string::npos, error.find(c.expect)) << c.name << ": got \"" << error << "\"";
   }
 }
@@ -394,25 +392,25 @@ TEST_F(PackDir, LinkLeadingOutside) {
   Write("a.txt", "x");
   std::ofstream(root_ / "outside.txt") << "secret";
   fs::create_symlink(root_ / "outside.txt", root_ / "payload" / "link.txt");
-  PackResult r;
+  PackPlan plan;
   std::string error;
-  EXPECT_FALSE(Pack(payload(), {}, &r, &error));
+  EXPECT_FALSE(PlanPack(payload(), {}, &plan, &error));
   EXPECT_NE(std::string::npos, error.find("leads out of the payload directory")) << error;
 }
 
 TEST_F(PackDir, OutputsWholeOrNotAtAll) {
   Write("a.txt", "hello");
-  PackResult r;
+  PackPlan plan;
   std::string error;
-  ASSERT_TRUE(Pack(payload(), {}, &r, &error)) << error;
+  ASSERT_TRUE(PlanPack(payload(), {}, &plan, &error)) << error;
   // An output directory that does not exist: refused, nothing made.
-  EXPECT_FALSE(WritePackOutputs((root_ / "missing").string(), r, &error));
+  EXPECT_FALSE(WritePlannedOutputs((root_ / "missing").string(), plan, PackOptions(), &error));
   EXPECT_FALSE(fs::exists(root_ / "missing"));
   // DATA cannot be put in place (a directory of that name): neither output changes and no
   // temporary file stays.
   std::ofstream(root_ / "out" / "FILELIST") << "old list";
   fs::create_directories(root_ / "out" / "DATA" / "x");
-  EXPECT_FALSE(WritePackOutputs(out(), r, &error));
+  EXPECT_FALSE(WritePlannedOutputs(out(), plan, PackOptions(), &error));
   std::ifstream fl(root_ / "out" / "FILELIST");
   EXPECT_EQ("old list", std::string((std::istreambuf_iterator<char>(fl)), std::istreambuf_iterator<char>()));
   int entries = 0;

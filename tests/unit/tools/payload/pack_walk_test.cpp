@@ -15,6 +15,7 @@
 
 #include "install/logic/szdd.h"
 #include "tools/host/files.h"
+#include "tools/payload/file_time.h"
 #include "tools/payload/pack.h"
 
 namespace fs = std::filesystem;
