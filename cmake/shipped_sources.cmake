@@ -25,21 +25,21 @@ set(ORV_INSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/install/logic/dir_list.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/driver_entry.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/figure.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/file_list.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/file_list.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/folder_paths.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/install_script.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/install_script.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/messages.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/name_list.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/payload_checksum.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/payload_checksum.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/platform.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/registration.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/removal_order.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/szdd.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/szdd_stream.cpp
-  ${CMAKE_SOURCE_DIR}/install/logic/version.cpp
-  ${CMAKE_SOURCE_DIR}/common/crc32.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/szdd.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/szdd_stream.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/version.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/crc32.cpp
   ${CMAKE_SOURCE_DIR}/common/file_security.cpp
-  ${CMAKE_SOURCE_DIR}/common/uninstall_script.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/uninstall_script.cpp
   ${CMAKE_SOURCE_DIR}/common/win/dll_guard.cpp
   ${CMAKE_SOURCE_DIR}/common/win/fault.cpp
   ${CMAKE_SOURCE_DIR}/common/win/runtime.cpp
@@ -55,9 +55,9 @@ set(ORV_UNINSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/uninstall/logic/line_rules.cpp
   ${CMAKE_SOURCE_DIR}/uninstall/logic/registry_roots.cpp
   ${CMAKE_SOURCE_DIR}/uninstall/logic/uninstall_texts.cpp
-  ${CMAKE_SOURCE_DIR}/common/crc32.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/crc32.cpp
   ${CMAKE_SOURCE_DIR}/common/file_security.cpp
-  ${CMAKE_SOURCE_DIR}/common/uninstall_script.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/uninstall_script.cpp
   ${CMAKE_SOURCE_DIR}/common/win/dll_guard.cpp
   ${CMAKE_SOURCE_DIR}/common/win/fault.cpp
   ${CMAKE_SOURCE_DIR}/common/win/runtime.cpp

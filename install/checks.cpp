@@ -1,7 +1,7 @@
 // The checks before anything of the product is written: the platform, the confirmation
 // question and the required files of the Windows and the system directory.
 #include "common/win/sys.h"
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/logic/messages.h"
 #include "install/logic/platform.h"
 #include "install/state.h"

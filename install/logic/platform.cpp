@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/results.h"
 
 int ParsePlatformsLine(char* line, AllowedPlatforms& allowed) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "tools/script_check/diagnostics.h"
 #include "tools/payload/names.h"
 
