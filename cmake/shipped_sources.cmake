@@ -3,22 +3,22 @@
 # only when it is named here.
 set(ORV_INSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/install/background.cpp
-  ${CMAKE_SOURCE_DIR}/install/checks.cpp
-  ${CMAKE_SOURCE_DIR}/install/completion.cpp
-  ${CMAKE_SOURCE_DIR}/install/deploy.cpp
-  ${CMAKE_SOURCE_DIR}/install/drivers.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/checks.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/completion.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/deploy.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/drivers.cpp
   ${CMAKE_SOURCE_DIR}/install/file_version.cpp
-  ${CMAKE_SOURCE_DIR}/install/files.cpp
-  ${CMAKE_SOURCE_DIR}/install/licence_dir.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/files.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/licence_dir.cpp
   ${CMAKE_SOURCE_DIR}/install/main.cpp
-  ${CMAKE_SOURCE_DIR}/install/payload.cpp
-  ${CMAKE_SOURCE_DIR}/install/payload_check.cpp
-  ${CMAKE_SOURCE_DIR}/install/program_folder.cpp
-  ${CMAKE_SOURCE_DIR}/install/register.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/payload.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/payload_check.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/program_folder.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/register.cpp
   ${CMAKE_SOURCE_DIR}/install/report.cpp
   ${CMAKE_SOURCE_DIR}/install/script.cpp
   ${CMAKE_SOURCE_DIR}/install/sequence.cpp
-  ${CMAKE_SOURCE_DIR}/install/uninstall_script.cpp
+  ${CMAKE_SOURCE_DIR}/install/steps/uninstall_script.cpp
   ${CMAKE_SOURCE_DIR}/install/window.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/carry_over.cpp
   ${CMAKE_SOURCE_DIR}/install/logic/completion_option.cpp
