@@ -6,6 +6,11 @@
 #include "install/logic/platform.h"
 #include "install/state.h"
 
+// The platforms line's outcomes are reported as they are: their values must be the result numbers.
+static_assert(kPlatformsCodeNotTwoCharacters == kPlatformCodeNotTwoCharacters &&
+                  kPlatformsCodeUnknown == kPlatformCodeUnknown && kPlatformsNoCode == kPlatformLineEmpty,
+              "the platforms line's outcomes and the installer's result numbers");
+
 int CheckPlatform() {
   AllowedPlatforms allowed;
   // The platforms line points into the writable script copy; the token split cuts it.
