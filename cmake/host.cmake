@@ -48,7 +48,7 @@ else()
 endif()
 
 # Unit tests: every *_test.cpp under tests/unit/ (whose folders mirror the product's:
-# common/, install/logic/, uninstall/logic/, tools/FOLDER/) in one GoogleTest program; each
+# common/, common/format/, install/logic/, uninstall/logic/, tools/FOLDER/) in one GoogleTest program; each
 # test is its own CTest test (label "unit"), so that ctest -j runs them in parallel.
 file(GLOB_RECURSE ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 if(ORV_UNIT_SOURCES AND GTest_FOUND)
