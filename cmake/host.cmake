@@ -10,17 +10,23 @@ endif()
 
 set(ORV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 
+add_library(orv_format STATIC ${ORV_FORMAT_SOURCES})
+target_include_directories(orv_format PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(orv_format PRIVATE ${ORV_WARNINGS})
 add_library(orv_logic STATIC ${ORV_LOGIC_SOURCES})
-target_include_directories(orv_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(orv_logic PUBLIC orv_format)
 target_compile_options(orv_logic PRIVATE ${ORV_WARNINGS})
 
 option(ORV_SANITIZE "Build the host logic and unit tests with AddressSanitizer and UBSan" ON)
 if(ORV_SANITIZE)
   set(ORV_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer)
+  add_library(orv_format_san STATIC ${ORV_FORMAT_SOURCES})
+  target_include_directories(orv_format_san PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(orv_format_san PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
+  target_link_options(orv_format_san PUBLIC ${ORV_SAN_FLAGS})
   add_library(orv_logic_san STATIC ${ORV_LOGIC_SOURCES})
-  target_include_directories(orv_logic_san PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(orv_logic_san PUBLIC orv_format_san)
   target_compile_options(orv_logic_san PRIVATE ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
-  target_link_options(orv_logic_san PUBLIC ${ORV_SAN_FLAGS})
   set(ORV_TEST_LOGIC orv_logic_san)
 else()
   set(ORV_TEST_LOGIC orv_logic)
@@ -42,7 +48,7 @@ else()
 endif()
 
 # Unit tests: every *_test.cpp under tests/unit/ (whose folders mirror the product's:
-# common/, install/logic/, uninstall/logic/, tools/FOLDER/) in one GoogleTest program; each
+# common/, common/format/, install/logic/, uninstall/logic/, tools/FOLDER/) in one GoogleTest program; each
 # test is its own CTest test (label "unit"), so that ctest -j runs them in parallel.
 file(GLOB_RECURSE ORV_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 if(ORV_UNIT_SOURCES AND GTest_FOUND)

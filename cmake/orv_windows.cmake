@@ -7,8 +7,11 @@
 # - in that sub-build (ORV_WINDOWS_ORV): orv.exe from the pure logic and tools/.
 if(ORV_WINDOWS_ORV)
   set(ORV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+  add_library(orv_format STATIC ${ORV_FORMAT_SOURCES})
+  target_include_directories(orv_format PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(orv_format PRIVATE ${ORV_WARNINGS} -O2)
   add_library(orv_logic STATIC ${ORV_LOGIC_SOURCES})
-  target_include_directories(orv_logic PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(orv_logic PUBLIC orv_format)
   target_compile_options(orv_logic PRIVATE ${ORV_WARNINGS} -O2)
   include(${CMAKE_SOURCE_DIR}/tools/tools.cmake)
   orv_tool_libraries(orv_tools orv_logic "${PROJECT_VERSION}" ${ORV_WARNINGS} -O2)

@@ -11,7 +11,7 @@
 
 # Files compiled for speed rather than size inside the unit: the payload's expander (its
 # speed is measured by lzcheck.exe, built with -Os as here).
-set(ORV_UNIT_FAST install/logic/szdd.cpp)
+set(ORV_UNIT_FAST common/format/szdd.cpp)
 
 # orv_single_unit(<output .cpp> <entry function> <sources...>): writes the unit (only when its
 # text changes, so that an unchanged unit is not recompiled).

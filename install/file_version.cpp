@@ -1,6 +1,6 @@
 // ReadFileVersion: the FileVersion string of a file's version resource, as four numbers.
 #include "install/state.h"
-#include "install/logic/version.h"
+#include "common/format/version.h"
 #include "common/win/sys.h"
 
 namespace {

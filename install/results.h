@@ -32,7 +32,7 @@ const int kPayloadWithoutBuffer = 8;
 const int kFileListNotFound = 9;
 const int kFileListNotLoaded = 10;
 const int kFileListNotLocked = 11;
-// The file list's lines (install/logic/file_list.h).
+// The file list's lines (common/format/file_list.h).
 const int kFileListNoComma = 12;         // a line without a comma (an empty line included)
 const int kFileListNoTimeLow = 13;       // time form: no field after the '.'
 const int kFileListNoTimeHigh = 14;      // time form: no second field after the '.'

@@ -2,7 +2,7 @@
 // the worker exists, every later line by the worker, so no lock is needed.
 #include "install/script.h"
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/state.h"
 
 namespace {

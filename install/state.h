@@ -81,7 +81,7 @@ int ReportInternalError(int number);
 int CheckPayload(HINSTANCE instance);
 
 // --- Install script (script.cpp) --------------------------------------------------------
-// The one cursor over the writable copy of SCRIPT; see install/logic/install_script.h.
+// The one cursor over the writable copy of SCRIPT; see common/format/install_script.h.
 char* NextScriptLine();
 
 // --- Steps, in the order of the install sequence ------------------------------------------

@@ -1,9 +1,10 @@
 # The publisher's tools, one static library per folder of tools/, so that the includes and
 # the links point one way:
 #   orv          -> payload, script_check, pe, szdd, host
-#   script_check -> payload
-#   payload      -> pe, szdd, host
-#   pe, szdd     -> the pure logic (common/, install/logic/) only
+#   script_check -> payload; the installer's own rules (install/logic/, install/results.h),
+#                   since it judges a script as the installer will read it
+#   payload      -> pe, szdd, host, the formats (common/format/)
+#   pe, szdd     -> the formats (common/format/) only
 #   host         -> the C and C++ libraries: the only code that knows the platform
 # Included by the host build (cmake/host.cmake), the Windows build of orv
 # (cmake/orv_windows.cmake) and the fuzz build (tests/fuzz/CMakeLists.txt); each calls

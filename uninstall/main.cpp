@@ -2,7 +2,7 @@
 // confirmation unless quiet, and removes what the script's file, registry and driver
 // sections list, collecting every failure into one report.
 #include "common/file_security.h"
-#include "common/uninstall_script.h"
+#include "common/format/uninstall_script.h"
 #include "common/win/dll_guard.h"
 #include "common/win/handles.h"
 #include "common/win/security.h"

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "common/uninstall_script.h"
+#include "common/format/uninstall_script.h"
 #include "install/logic/removal_order.h"
 
 bool CarriedTextBytes(uint32_t fileSize, uint32_t* bytes) {

@@ -1,6 +1,6 @@
 #include "install/logic/completion_option.h"
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 #include "install/logic/driver_entry.h"
 
-#include "install/logic/install_script.h"
-#include "install/logic/version.h"
+#include "common/format/install_script.h"
+#include "common/format/version.h"
 
 #include <string.h>
 

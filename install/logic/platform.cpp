@@ -2,16 +2,15 @@
 
 #include <string.h>
 
-#include "install/logic/install_script.h"
-#include "install/results.h"
+#include "common/format/install_script.h"
 
 int ParsePlatformsLine(char* line, AllowedPlatforms& allowed) {
   allowed = AllowedPlatforms{false, false, false, false};
   TokenSplit split(line);
   char* code = split.Next();
-  if (!code) return kPlatformLineEmpty;
+  if (!code) return kPlatformsNoCode;
   for (; code; code = split.Next()) {
-    if (strlen(code) != 2) return kPlatformCodeNotTwoCharacters;
+    if (strlen(code) != 2) return kPlatformsCodeNotTwoCharacters;
     if (strcmp(code, "95") == 0) {
       allowed.Win95 = true;
     } else if (strcmp(code, "98") == 0) {
@@ -21,7 +20,7 @@ int ParsePlatformsLine(char* line, AllowedPlatforms& allowed) {
     } else if (strcmp(code, "W2") == 0) {
       allowed.Win2000 = true;
     } else {
-      return kPlatformCodeUnknown;
+      return kPlatformsCodeUnknown;
     }
   }
   return 0;

@@ -19,10 +19,19 @@ enum RunningPlatform {
   kRunningWin2000,  // Windows 2000 or later of the NT family
 };
 
+// What reading the platforms line finds. Every outcome but kPlatformsRead is a fault of the
+// script, and its value is the number the installer reports it with (its table of result
+// numbers names them kPlatformCodeNotTwoCharacters, kPlatformCodeUnknown, kPlatformLineEmpty;
+// the platform check asserts at compile time that the two agree).
+enum PlatformsLineOutcome {
+  kPlatformsRead = 0,
+  kPlatformsCodeNotTwoCharacters = 1,
+  kPlatformsCodeUnknown = 2,  // a two-character code other than "95", "98", "NT", "W2" (case matters)
+  kPlatformsNoCode = 3,       // no code at all
+};
+
 // Reads the platforms line (the token split cuts it in place) into allowed, which starts
-// all false. Returns 0, or the internal error: 1 for a code not two characters long, 2 for
-// a two-character code other than "95", "98", "NT", "W2" (case matters), 3 for no code at
-// all. The first bad code ends the reading.
+// all false. Returns a PlatformsLineOutcome; the first bad code ends the reading.
 int ParsePlatformsLine(char* line, AllowedPlatforms& allowed);
 
 struct PlatformDecision {

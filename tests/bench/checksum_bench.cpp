@@ -10,8 +10,8 @@
 
 #include <vector>
 
-#include "common/crc32.h"
-#include "install/logic/payload_checksum.h"
+#include "common/format/crc32.h"
+#include "common/format/payload_checksum.h"
 
 int main(int argc, char** argv) {
   size_t megabytes = argc > 1 ? (size_t)atol(argv[1]) : 100;

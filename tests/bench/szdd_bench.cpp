@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 #include "tools/szdd/compress.h"
 
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 #include "tools/szdd/count.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "common/crc32.h"
+#include "common/format/crc32.h"
 #include "tools/pe/pe_image.h"
 
 namespace {

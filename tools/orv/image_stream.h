@@ -20,6 +20,6 @@ const size_t kImageCopyChunk = 1 << 20;
 bool WriteImagePieces(const std::vector<ImagePiece>& pieces, size_t checksumOffset, FILE* f, uint64_t* written,
                       std::string* error);
 
-// The CRC-32 (common/crc32.h) of the first `size` bytes of a file, chained on crc, read in
+// The CRC-32 (common/format/crc32.h) of the first `size` bytes of a file, chained on crc, read in
 // chunks. False with *error when the file cannot be read or is shorter.
 bool FileCrc32(const std::string& path, uint64_t size, uint32_t crc, uint32_t* out, std::string* error);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/file_list.h"
-#include "install/logic/install_script.h"
-#include "install/logic/szdd.h"
+#include "common/format/file_list.h"
+#include "common/format/install_script.h"
+#include "common/format/szdd.h"
 #include "tools/orv/options.h"
 #include "tools/orv/product.h"
 #include "tools/payload/file_time.h"

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <map>
 
-#include "common/crc32.h"
+#include "common/format/crc32.h"
 #include "tools/host/files.h"
 #include "tools/orv/image_stream.h"
 #include "tools/pe/resource_tree.h"

@@ -13,7 +13,7 @@
 #include <map>
 #include <sstream>
 
-#include "install/logic/version.h"
+#include "common/format/version.h"
 #include "tools/host/files.h"
 #include "tools/payload/file_time.h"
 #include "tools/payload/walk.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "tools/script_check/diagnostics.h"
 #include "tools/script_check/items.h"
 #include "tools/payload/names.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/results.h"
 
 const ScriptItem kScriptItems[] = {

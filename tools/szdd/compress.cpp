@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The SZDD compressor of the publisher's tools (host only). It writes the stream that
-// install/logic/szdd.h describes and the installer expands.
+// common/format/szdd.h describes and the installer expands.
 //
 // The parse is optimal for the format: every position's longest match (length 3 to 18,
 // anywhere in the 4096-byte window, the initial spaces included) is found exactly, and a

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 
 struct SzddStreamCompressor::Block {
   std::vector<uint8_t> buf;  // the window before the block (kSzddWindowSize bytes), then the block

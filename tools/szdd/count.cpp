@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "install/logic/szdd_stream.h"
+#include "common/format/szdd_stream.h"
 
 SzddStatus SzddCount(const unsigned char* data, size_t size, uint64_t* produced) {
   *produced = 0;

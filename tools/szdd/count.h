@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 
 // The status SzddExpand gives for the stream with an output of the header's expanded
 // length, and in *produced the bytes it would write; the memory taken does not depend on

@@ -25,7 +25,7 @@
 #include "uninstall/logic/command_tail.h"
 
 // The expander itself, compiled into this program exactly as into the installer.
-#include "install/logic/szdd.cpp"
+#include "common/format/szdd.cpp"
 
 namespace {
 

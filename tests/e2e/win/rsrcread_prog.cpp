@@ -12,7 +12,7 @@
 // not loaded (its line then says so), 2 the program could not be loaded or OUT written.
 #include <windows.h>
 
-#include "common/crc32.cpp"
+#include "common/format/crc32.cpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/file_list.h"
-#include "install/logic/szdd.h"
+#include "common/format/file_list.h"
+#include "common/format/szdd.h"
 #include "tools/payload/pack.h"
 #include "tools/pe/version_info.h"
 

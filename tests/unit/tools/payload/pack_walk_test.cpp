@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 #include "tools/host/files.h"
 #include "tools/payload/file_time.h"
 #include "tools/payload/pack.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 #include "tests/unit/test_bytes.h"
 #include "tools/szdd/compress.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/file_list.h"
+#include "common/format/file_list.h"
 
 namespace {
 

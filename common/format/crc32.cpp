@@ -1,4 +1,4 @@
-#include "common/crc32.h"
+#include "common/format/crc32.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 // outside the spans given.
 #include <stddef.h>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 
 // The smallest buffer: the window's history and the largest piece asked for at once.
 inline size_t SzddStreamBufferSize(size_t largestPiece) { return kSzddWindowSize + largestPiece; }

@@ -1,10 +1,15 @@
 // The checks before anything of the product is written: the platform, the confirmation
 // question and the required files of the Windows and the system directory.
 #include "common/win/sys.h"
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/logic/messages.h"
 #include "install/logic/platform.h"
 #include "install/state.h"
+
+// The platforms line's outcomes are reported as they are: their values must be the result numbers.
+static_assert(kPlatformsCodeNotTwoCharacters == kPlatformCodeNotTwoCharacters &&
+                  kPlatformsCodeUnknown == kPlatformCodeUnknown && kPlatformsNoCode == kPlatformLineEmpty,
+              "the platforms line's outcomes and the installer's result numbers");
 
 int CheckPlatform() {
   AllowedPlatforms allowed;

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 #include "tests/unit/test_bytes.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "common/uninstall_script.h"
+#include "common/format/uninstall_script.h"
 
 char* UninstallLineCursor::ReadUninstallLine() {
   if (next_ == nullptr || *next_ == 0) return nullptr;

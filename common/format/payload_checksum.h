@@ -1,6 +1,6 @@
 #pragma once
 // The payload checksum: the FILES resource CHECKSUM holds exactly eight upper-case
-// hexadecimal digits, nothing else (no line end), of the CRC-32 (common/crc32.h) of the
+// hexadecimal digits, nothing else (no line end), of the CRC-32 (common/format/crc32.h) of the
 // FILELIST resource's bytes followed by the DATA resource's bytes. Other tools may write
 // it, so the form is kept exact. No platform headers.
 #include <stddef.h>

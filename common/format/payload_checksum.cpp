@@ -1,6 +1,6 @@
-#include "install/logic/payload_checksum.h"
+#include "common/format/payload_checksum.h"
 
-#include "common/crc32.h"
+#include "common/format/crc32.h"
 
 namespace {
 

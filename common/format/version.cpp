@@ -1,4 +1,4 @@
-#include "install/logic/version.h"
+#include "common/format/version.h"
 
 #include <string.h>
 

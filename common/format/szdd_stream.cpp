@@ -1,4 +1,4 @@
-#include "install/logic/szdd_stream.h"
+#include "common/format/szdd_stream.h"
 
 #include <string.h>
 

@@ -7,7 +7,7 @@
 // program of the same user could replace while an elevated installer waits). A damaged
 // stream is refused by a first pass that expands it without keeping it.
 #include "common/win/sys.h"
-#include "install/logic/szdd_stream.h"
+#include "common/format/szdd_stream.h"
 #include "install/state.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "common/win/sys.h"
 #include "install/logic/folder_paths.h"
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/state.h"
 #include "resource.h"
 

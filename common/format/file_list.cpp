@@ -1,6 +1,6 @@
-#include "install/logic/file_list.h"
+#include "common/format/file_list.h"
 
-#include "install/logic/version.h"
+#include "common/format/version.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ unsigned ParseHex8(const char* field, size_t length) {
 int ParseFileEntry(const char* line, size_t length, FileEntry* entry) {
   const char* end = line + length;
   const char* comma = Find(line, end, ',');
-  if (!comma) return kFileListNoComma;
+  if (!comma) return kFileLineNoComma;
   entry->name = line;
   entry->nameLength = (unsigned)(comma - line);
   entry->hasVersion = false;
@@ -58,18 +58,18 @@ int ParseFileEntry(const char* line, size_t length, FileEntry* entry) {
   if (point) {
     entry->size = ReadDecimalInt(rest, point);
     const char* p = point + 1;
-    if (!NextField(&p, end, &field, &fieldLength)) return kFileListNoTimeLow;
+    if (!NextField(&p, end, &field, &fieldLength)) return kFileLineNoTimeLow;
     entry->timeLow = ParseHex8(field, fieldLength);
-    if (!NextField(&p, end, &field, &fieldLength)) return kFileListNoTimeHigh;
+    if (!NextField(&p, end, &field, &fieldLength)) return kFileLineNoTimeHigh;
     entry->timeHigh = ParseHex8(field, fieldLength);
     entry->hasTime = entry->timeLow != 0 && entry->timeHigh != 0;
     return 0;
   }
 
   const char* p = rest;
-  if (!NextField(&p, end, &field, &fieldLength)) return kFileListNoSize;
+  if (!NextField(&p, end, &field, &fieldLength)) return kFileLineNoSize;
   entry->size = ReadDecimalInt(field, field + fieldLength);
-  if (entry->size <= 0) return kFileListBadSize;
+  if (entry->size <= 0) return kFileLineBadSize;
   int numbers = 0;
   while (numbers < 4 && NextField(&p, end, &field, &fieldLength)) {
     entry->version[numbers++] = ReadDecimalUnsigned(field, field + fieldLength);
@@ -104,7 +104,7 @@ bool FileListNextLine(FileListCursor* cursor, const char** line, size_t* length)
 }
 
 int CheckEntryInPayload(unsigned offset, int size, unsigned payloadSize) {
-  if (size < 0 || offset > payloadSize || (unsigned)size > payloadSize - offset) return kFileListBeyondPayload;
+  if (size < 0 || offset > payloadSize || (unsigned)size > payloadSize - offset) return kFileSizesBeyondPayload;
   return 0;
 }
 
@@ -117,11 +117,11 @@ int CheckFileListSizes(const char* resource, size_t size, unsigned payloadSize) 
   while (FileListNextLine(&cursor, &line, &length)) {
     FileEntry entry;
     if (ParseFileEntry(line, length, &entry) != 0) return 0;
-    if (entry.size < 0) return kFileListBeyondPayload;
+    if (entry.size < 0) return kFileSizesBeyondPayload;
     total += (unsigned)entry.size;
-    if (total > payloadSize) return kFileListBeyondPayload;
+    if (total > payloadSize) return kFileSizesBeyondPayload;
   }
-  return total == payloadSize ? 0 : kFileListBeyondPayload;
+  return total == payloadSize ? 0 : kFileSizesBeyondPayload;
 }
 
 namespace {

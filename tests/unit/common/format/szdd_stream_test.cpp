@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/file_list.h"
-#include "install/logic/szdd_stream.h"
+#include "common/format/file_list.h"
+#include "common/format/szdd_stream.h"
 #include "tests/unit/test_bytes.h"
 #include "tools/szdd/compress.h"
 
@@ -155,14 +155,14 @@ TEST(FileList, SizesAgainstThePayload) {
     int expected;
   } cases[] = {
       {"exact", "a,5.CE10DC00,01BE8E28\r\nb,3,1,0,0,0\r\n", 8, 0},
-      {"one byte more", "a,5.CE10DC00,01BE8E28\r\nb,4,1,0,0,0\r\n", 8, kFileListBeyondPayload},
-      {"one byte less", "a,5.CE10DC00,01BE8E28\r\nb,2,1,0,0,0\r\n", 8, kFileListBeyondPayload},
-      {"a negative size", "a,-5.CE10DC00,01BE8E28\r\nb,13\r\n", 8, kFileListBeyondPayload},
+      {"one byte more", "a,5.CE10DC00,01BE8E28\r\nb,4,1,0,0,0\r\n", 8, kFileSizesBeyondPayload},
+      {"one byte less", "a,5.CE10DC00,01BE8E28\r\nb,2,1,0,0,0\r\n", 8, kFileSizesBeyondPayload},
+      {"a negative size", "a,-5.CE10DC00,01BE8E28\r\nb,13\r\n", 8, kFileSizesBeyondPayload},
       {"empty files", "a,0.CE10DC00,01BE8E28\r\nb,8\r\nc,0.0,0\r\n", 8, 0},
       {"malformed line after a fitting prefix", "a,5.CE10DC00,01BE8E28\r\nno comma\r\n", 8, 0},
-      {"malformed line after too much", "a,9.CE10DC00,01BE8E28\r\nno comma\r\n", 8, kFileListBeyondPayload},
+      {"malformed line after too much", "a,9.CE10DC00,01BE8E28\r\nno comma\r\n", 8, kFileSizesBeyondPayload},
       {"sizes beyond 32 bits together", "a,2147483647\r\nb,2147483647\r\nc,2\r\n", 4294967295u,
-       kFileListBeyondPayload},
+       kFileSizesBeyondPayload},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, CheckFileListSizes(c.list, strlen(c.list) + 1, c.payload)) << c.name;

@@ -1,8 +1,8 @@
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 
 #include <string.h>
 
-#include "install/logic/version.h"
+#include "common/format/version.h"
 
 char* ScriptCursor::Next() {
   if (!pos_ || pos_ >= end_) return nullptr;

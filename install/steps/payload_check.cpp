@@ -1,7 +1,7 @@
 // The payload checksum check at start-up, before the window exists and before anything is
 // written: a download damaged in transit must not install damaged files.
 #include "common/win/sys.h"
-#include "install/logic/payload_checksum.h"
+#include "common/format/payload_checksum.h"
 #include "install/state.h"
 
 namespace {

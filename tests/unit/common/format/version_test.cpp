@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "install/logic/version.h"
+#include "common/format/version.h"
 
 namespace {
 

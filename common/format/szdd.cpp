@@ -1,4 +1,4 @@
-#include "install/logic/szdd.h"
+#include "common/format/szdd.h"
 
 #include <string.h>
 

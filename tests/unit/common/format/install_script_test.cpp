@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 
 namespace {
 

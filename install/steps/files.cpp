@@ -3,10 +3,16 @@
 // target recorded in the uninstall script.
 #include "common/win/handles.h"
 #include "common/win/sys.h"
-#include "install/logic/file_list.h"
-#include "install/logic/szdd_stream.h"
-#include "install/logic/version.h"
+#include "common/format/file_list.h"
+#include "common/format/szdd_stream.h"
+#include "common/format/version.h"
 #include "install/state.h"
+
+// The file list's outcomes are reported as they are: their values must be the result numbers.
+static_assert(kFileLineNoComma == kFileListNoComma && kFileLineNoTimeLow == kFileListNoTimeLow &&
+                  kFileLineNoTimeHigh == kFileListNoTimeHigh && kFileLineNoSize == kFileListNoSize &&
+                  kFileLineBadSize == kFileListBadSize && kFileSizesBeyondPayload == kFileListBeyondPayload,
+              "the file list's outcomes and the installer's result numbers");
 
 namespace {
 

@@ -10,9 +10,19 @@
 // outside the span given.
 #include <stddef.h>
 
-// Its internal errors (kFileListNoComma to kFileListBadSize, kFileListBeyondPayload) are
-// the installer's, in its table of result numbers.
-#include "install/results.h"
+// What reading a line or checking the sizes finds. Every outcome but kFileLineRead is a fault
+// of the list, and its value is the number the installer reports it with (its table of result
+// numbers names them kFileListNoComma to kFileListBadSize and kFileListBeyondPayload; its file
+// loop checks at compile time that the two agree), so that an outcome is reported as it is.
+enum FileListOutcome {
+  kFileLineRead = 0,
+  kFileLineNoComma = 12,     // a line without a comma (an empty line included)
+  kFileLineNoTimeLow = 13,   // time form: no field after the '.'
+  kFileLineNoTimeHigh = 14,  // time form: no second field after the '.'
+  kFileLineNoSize = 15,      // version form: no size field
+  kFileLineBadSize = 16,     // version form: a size of 0 or less
+  kFileSizesBeyondPayload = 71,  // the sizes do not fit the payload (or one is negative)
+};
 
 struct FileEntry {
   const char* name;  // a view into the line, not terminated
@@ -29,7 +39,8 @@ struct FileEntry {
 // letters included) counting as the digit 0.
 unsigned ParseHex8(const char* field, size_t length);
 
-// Parses one line (without its line end) into entry: 0, or an internal error 12 to 16.
+// Parses one line (without its line end) into entry: kFileLineRead (0), or kFileLineNoComma
+// to kFileLineBadSize.
 int ParseFileEntry(const char* line, size_t length, FileEntry* entry);
 
 // Walks the lines of the file list.
@@ -47,11 +58,11 @@ void FileListBegin(const char* resource, size_t size, FileListCursor* cursor);
 bool FileListNextLine(FileListCursor* cursor, const char** line, size_t* length);
 
 // Whether an entry of size bytes at offset lies inside a payload of payloadSize bytes:
-// 0, or kFileListBeyondPayload (also for a negative size).
+// 0, or kFileSizesBeyondPayload (also for a negative size).
 int CheckEntryInPayload(unsigned offset, int size, unsigned payloadSize);
 
 // Whether the file list's sizes fit a payload of payloadSize bytes, before any file is
-// written: 0, or kFileListBeyondPayload when a size is negative or the sizes add up to more
+// written: 0, or kFileSizesBeyondPayload when a size is negative or the sizes add up to more
 // than the payload, or, for a list whose every line parses, to anything but the payload's
 // length. A malformed line ends the walk without a judgement of its own: the file loop
 // reports it when it gets there, after the entries before it.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "common/uninstall_script.h"
+#include "common/format/uninstall_script.h"
 
 namespace {
 

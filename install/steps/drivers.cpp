@@ -12,9 +12,9 @@
 #include "common/win/handles.h"
 #include "common/win/sys.h"
 #include "install/logic/driver_entry.h"
-#include "install/logic/file_list.h"
-#include "install/logic/szdd_stream.h"
-#include "install/logic/install_script.h"
+#include "common/format/file_list.h"
+#include "common/format/szdd_stream.h"
+#include "common/format/install_script.h"
 #include "install/state.h"
 
 namespace {

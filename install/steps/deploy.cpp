@@ -1,8 +1,8 @@
 // Deployment of the carried uninstaller into the Windows directory, unless a copy of a
 // higher version is there already.
 #include "common/win/sys.h"
-#include "install/logic/install_script.h"
-#include "install/logic/version.h"
+#include "common/format/install_script.h"
+#include "common/format/version.h"
 #include "install/state.h"
 
 namespace {

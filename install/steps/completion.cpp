@@ -5,7 +5,7 @@
 
 #include "common/win/sys.h"
 #include "install/logic/completion_option.h"
-#include "install/logic/install_script.h"
+#include "common/format/install_script.h"
 #include "install/state.h"
 #include "resource.h"
 

@@ -1,11 +1,11 @@
-#include "install/logic/payload_checksum.h"
+#include "common/format/payload_checksum.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "common/crc32.h"
+#include "common/format/crc32.h"
 
 namespace {
 
