@@ -1,7 +1,8 @@
 # Test-only Windows programs of the end-to-end tests (never shipped), built into build/win:
 #   orvdrive/*.cpp      -> orvdrive.exe, the dialog driver
 #   <name>_prog.cpp     -> <name>.exe (GUI subsystem; resources from <name>_prog.rc if present;
-#                          uninstall/logic/command_tail.cpp linked in when it includes its header);
+#                          uninstall/logic/command_tail.cpp linked in when it includes its header
+#                          or output_and_argument.h);
 #                          a program that includes common/win/sys.h also gets the
 #                          fault-injection twin <name>_ft.exe, which obeys ORV_FAULT
 #   <name>_drv.c        -> <name>.sys, a kernel-mode driver (version from <name>_drv.rc)
@@ -24,7 +25,8 @@ foreach(src ${ORV_E2E_PROGS})
   string(REGEX REPLACE "_prog$" "" name ${base})
   set(rc ${ORV_E2E_WIN}/${base}.rc)
   file(STRINGS ${src} uses_sys REGEX "#include \"common/win/sys.h\"")
-  file(STRINGS ${src} uses_tail REGEX "#include \"uninstall/logic/command_tail.h\"")
+  # output_and_argument.h includes the command tail's header for the programs that read back.
+  file(STRINGS ${src} uses_tail REGEX "#include \"(uninstall/logic/command_tail|tests/e2e/win/output_and_argument)\\.h\"")
   set(variants "")
   if(uses_sys)
     set(variants "" "_ft")
