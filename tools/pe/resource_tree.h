@@ -1,7 +1,7 @@
 #pragma once
 // A PE image's resources as a flat list (type, name, language, bytes), read from the image's
-// resource directory, changed, laid out as a complete new resource section and written back
-// (host only; pure logic over byte spans).
+// resource directory (resource_reader.cpp), changed, laid out as a complete new resource
+// section and written back (resource_writer.cpp); host only, pure logic over byte spans.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -46,6 +46,10 @@ struct ImagePiece {
   std::vector<uint8_t> bytes;
   const Resource* resource = nullptr;
 };
+
+// The high bit of a directory entry's fields: its name is a string, or its target is a
+// directory of the next level (else a data entry), at the offset in the other bits.
+const uint32_t kResourceSubdirectory = 0x80000000u;
 
 const uint16_t kResourceIcon = 3;
 const uint16_t kResourceDialog = 5;
