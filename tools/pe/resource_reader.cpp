@@ -1,6 +1,7 @@
 // The resource tree reader: where each resource of an image lies, or a copy of each.
 #include "tools/pe/resource_tree.h"
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <utility>
@@ -36,12 +37,40 @@ bool operator==(const ResourceId& a, const ResourceId& b) {
 
 namespace {
 
-struct Reader {
+// The bytes of a resource tree: `limit` bytes from the file offset `base`, tree offsets
+// counted from base; every read is checked with Has first.
+struct TreeBytes {
   const uint8_t* data;
+  size_t base;
+  size_t limit;
+
+  bool Has(size_t at, size_t length) const { return at <= limit && limit - at >= length; }
+  uint32_t U16(size_t at) const { return GetU16(data + base + at); }
+  uint32_t U32(size_t at) const { return GetU32(data + base + at); }
+  // A directory's entries: those with names, then those with numbers.
+  size_t Named(size_t dir) const { return U16(dir + 12); }
+  size_t Count(size_t dir) const { return Named(dir) + U16(dir + 14); }
+  static size_t Entry(size_t dir, size_t i) { return dir + 16 + 8 * i; }
+};
+
+// Where the resource tree begins: in the first section whose raw data hold its address.
+// Whole, the tree ends with that section's raw data; leniently, only with the file.
+bool ResourceTree(const uint8_t* data, size_t size, const PeImage& pe, PeParse mode, TreeBytes* tree) {
+  const PeSection* section = PeSectionOf(pe, pe.resourceRva);
+  if (!section) return false;
+  size_t into = pe.resourceRva - section->va;
+  size_t base = (size_t)section->rawOffset + into;
+  if (base > size) return false;
+  size_t limit = size - base;
+  if (mode == PeParse::kWhole) limit = std::min(limit, (size_t)section->rawSize - into);
+  *tree = {data, base, limit};
+  return true;
+}
+
+struct Reader {
+  TreeBytes t;
   size_t size;
   const PeImage& pe;
-  size_t base;   // file offset of the resource directory
-  size_t limit;  // bytes of the resource section from base
   std::string* error;
   // The directories and data entries read so far, as [start, end) section offsets by start:
   // one reached twice, or overlapping another, is refused, so a tree that shares or loops
@@ -72,27 +101,27 @@ struct Reader {
       return true;
     }
     size_t at = field & ~kResourceSubdirectory;
-    if (at > limit || limit - at < 2) return Fail("name outside the resource section");
-    size_t length = GetU16(data + base + at);
-    if ((limit - at - 2) / 2 < length) return Fail("name outside the resource section");
+    if (!t.Has(at, 2)) return Fail("name outside the resource section");
+    size_t length = t.U16(at);
+    if (!t.Has(at + 2, 2 * length)) return Fail("name outside the resource section");
     nameUnits += length;
     if (nameUnits > size) return Fail("more name characters than the file holds bytes");
     id->isName = true;
     id->id = 0;
     id->name.clear();
-    for (size_t i = 0; i < length; i++) id->name.push_back((char16_t)GetU16(data + base + at + 2 + 2 * i));
+    for (size_t i = 0; i < length; i++) id->name.push_back((char16_t)t.U16(at + 2 + 2 * i));
     return true;
   }
 
   // Reads the directory at offset `at` of level 0 (types), 1 (names) or 2 (languages).
   bool Directory(size_t at, int level, ResourceSpan* path, std::vector<ResourceSpan>* out) {
-    if (at > limit || limit - at < 16) return Fail("directory outside the resource section");
-    size_t count = (size_t)GetU16(data + base + at + 12) + GetU16(data + base + at + 14);
-    if ((limit - at - 16) / 8 < count) return Fail("directory entries outside the resource section");
+    if (!t.Has(at, 16)) return Fail("directory outside the resource section");
+    size_t count = t.Count(at);
+    if (!t.Has(at + 16, 8 * count)) return Fail("directory entries outside the resource section");
     if (!Claim(at, 16 + 8 * count, "directory")) return false;
     for (size_t i = 0; i < count; i++) {
-      const uint8_t* e = data + base + at + 16 + 8 * i;
-      uint32_t nameField = GetU32(e), target = GetU32(e + 4);
+      size_t e = TreeBytes::Entry(at, i);
+      uint32_t nameField = t.U32(e), target = t.U32(e + 4);
       if (level == 0) {
         if (!Id(nameField, &path->type)) return false;
       } else if (level == 1) {
@@ -107,15 +136,14 @@ struct Reader {
         continue;
       }
       if (target & kResourceSubdirectory) return Fail("tree deeper than type, name and language");
-      if (target > limit || limit - target < 16) return Fail("data entry outside the resource section");
+      if (!t.Has(target, 16)) return Fail("data entry outside the resource section");
       if (!Claim(target, 16, "data entry")) return false;
-      const uint8_t* d = data + base + target;
-      uint32_t rva = GetU32(d), length = GetU32(d + 4);
+      uint32_t rva = t.U32(target), length = t.U32(target + 4);
       size_t offset = 0;
       if (length && !PeRvaToOffset(pe, rva, length, &offset))
         return Fail("data of " + path->type.Text() + "/" + path->name.Text() + " outside the file");
       ResourceSpan r = *path;
-      r.codePage = GetU32(d + 8);
+      r.codePage = t.U32(target + 8);
       r.offset = offset;
       r.length = length;
       out->push_back(std::move(r));
@@ -124,23 +152,57 @@ struct Reader {
   }
 };
 
+// In the directory at `dir`: the target of the first numbered entry whose number is the
+// first of `wanted` present, else (when orFirst) of the directory's first entry. False when
+// there is none, or when the directory or an entry looked at before it lies outside the bytes.
+bool Choose(const TreeBytes& t, size_t dir, const std::vector<uint16_t>& wanted, bool orFirst, uint32_t* target) {
+  if (!t.Has(dir, 16)) return false;
+  size_t named = t.Named(dir), count = t.Count(dir);
+  for (uint16_t want : wanted)
+    for (size_t i = named; i < count; i++) {
+      size_t e = TreeBytes::Entry(dir, i);
+      if (!t.Has(e, 8)) return false;
+      if (t.U32(e) == want) {
+        *target = t.U32(e + 4);
+        return true;
+      }
+    }
+  if (!orFirst || count == 0 || !t.Has(TreeBytes::Entry(dir, 0), 8)) return false;
+  *target = t.U32(TreeBytes::Entry(dir, 0) + 4);
+  return true;
+}
+
 }  // namespace
 
 bool ReadResourceSpans(const uint8_t* data, size_t size, const PeImage& pe, std::vector<ResourceSpan>* out,
                        std::string* error) {
   out->clear();
   if (!pe.resourceRva) return true;
-  const PeSection* section = nullptr;
-  for (const PeSection& s : pe.sections)
-    if (pe.resourceRva >= s.va && pe.resourceRva - s.va < s.rawSize) section = &s;
-  if (!section) {
+  TreeBytes tree;
+  if (!ResourceTree(data, size, pe, PeParse::kWhole, &tree)) {
     *error = "damaged resource directory: not within any section";
     return false;
   }
-  Reader r{data, size, pe, (size_t)section->rawOffset + (pe.resourceRva - section->va),
-           (size_t)section->rawSize - (pe.resourceRva - section->va), error, {}, 0};
+  Reader r{tree, size, pe, error, {}, 0};
   ResourceSpan path;
   return r.Directory(0, 0, &path, out);
+}
+
+bool LocateResource(const uint8_t* data, size_t size, const PeImage& pe, const ResourcePath& path, size_t* offset,
+                    uint32_t* length) {
+  TreeBytes t;
+  uint32_t at;
+  if (!pe.resourceRva || !ResourceTree(data, size, pe, PeParse::kLenient, &t)) return false;
+  if (!Choose(t, 0, {path.type}, false, &at) || !(at & kResourceSubdirectory)) return false;
+  if (!Choose(t, at & ~kResourceSubdirectory, path.names, true, &at) || !(at & kResourceSubdirectory)) return false;
+  if (!Choose(t, at & ~kResourceSubdirectory, path.languages, true, &at) || (at & kResourceSubdirectory)) return false;
+  // The data entry's address and size; its code page is not needed.
+  if (!t.Has(at, 8)) return false;
+  const PeSection* section = PeSectionOf(pe, t.U32(at));
+  if (!section) return false;
+  *offset = (size_t)section->rawOffset + (t.U32(at) - section->va);
+  *length = t.U32(at + 4);
+  return *offset <= size && size - *offset >= *length;
 }
 
 bool ReadResources(const uint8_t* data, size_t size, const PeImage& pe, std::vector<Resource>* out, std::string* error) {

@@ -67,7 +67,7 @@ struct ResourceSpan {
   uint32_t length = 0;
 };
 
-// Where every resource of a parsed image lies, in directory order. An image without a
+// Where every resource of an image parsed whole (PeParse::kWhole) lies, in directory order. An image without a
 // resource directory gives an empty list. False with *error when the directory is damaged:
 // an offset outside the resource section, a tree deeper than type/name/language, data
 // outside the file, a directory or data entry reached twice or overlapping another (a
@@ -75,6 +75,24 @@ struct ResourceSpan {
 // never grows beyond what the resource section's bytes hold.
 bool ReadResourceSpans(const uint8_t* data, size_t size, const PeImage& pe, std::vector<ResourceSpan>* out,
                        std::string* error);
+
+// One resource looked up by its path alone: the type by number; the name, then the
+// language, the first of those listed present, else the directory's first entry.
+struct ResourcePath {
+  uint16_t type = 0;
+  std::vector<uint16_t> names;
+  std::vector<uint16_t> languages;
+};
+
+// Finds the resource of that path leniently, for an image parsed with PeParse::kLenient (or
+// whole): nothing of the tree but the path is read, so damage elsewhere in it does not hide
+// the resource; only numbered entries are matched, each directory's entries in order, up to
+// the one chosen; the tree is bounded by the file rather than by its section, and the data
+// are placed through the first section whose raw data hold their address, virtual size
+// aside, and must lie within the file. False when a step of the path is missing, of the
+// wrong kind (a directory where data belong or the other way round) or outside the file.
+bool LocateResource(const uint8_t* data, size_t size, const PeImage& pe, const ResourcePath& path, size_t* offset,
+                    uint32_t* length);
 
 // The resource of that type and name (any language), or null.
 const ResourceSpan* FindResourceSpan(const std::vector<ResourceSpan>& list, const ResourceId& type,
