@@ -53,10 +53,15 @@ struct TreeBytes {
   static size_t Entry(size_t dir, size_t i) { return dir + 16 + 8 * i; }
 };
 
-// Where the resource tree begins: in the first section whose raw data hold its address.
-// Whole, the tree ends with that section's raw data; leniently, only with the file.
+// Where the resource tree begins: whole, in the last section whose raw data hold its
+// address (a section before it may claim more raw data than it maps: the one the writer
+// appends comes last), the tree ending with that section's raw data; leniently, in the
+// first, the tree ending only with the file.
 bool ResourceTree(const uint8_t* data, size_t size, const PeImage& pe, PeParse mode, TreeBytes* tree) {
   const PeSection* section = PeSectionOf(pe, pe.resourceRva);
+  if (mode == PeParse::kWhole)
+    for (const PeSection& s : pe.sections)
+      if (pe.resourceRva >= s.va && pe.resourceRva - s.va < s.rawSize) section = &s;
   if (!section) return false;
   size_t into = pe.resourceRva - section->va;
   size_t base = (size_t)section->rawOffset + into;
@@ -140,7 +145,7 @@ struct Reader {
       if (!Claim(target, 16, "data entry")) return false;
       uint32_t rva = t.U32(target), length = t.U32(target + 4);
       size_t offset = 0;
-      if (length && !PeRvaToOffset(pe, rva, length, &offset))
+      if (length && (!PeRvaToOffset(pe, rva, length, &offset) || offset > size || size - offset < length))
         return Fail("data of " + path->type.Text() + "/" + path->name.Text() + " outside the file");
       ResourceSpan r = *path;
       r.codePage = t.U32(target + 8);

@@ -67,7 +67,8 @@ struct ResourceSpan {
   uint32_t length = 0;
 };
 
-// Where every resource of an image parsed whole (PeParse::kWhole) lies, in directory order. An image without a
+// Where every resource of an image lies, in directory order (the image parsed whole, or
+// leniently: the tree and the data are bounded by the file all the same). An image without a
 // resource directory gives an empty list. False with *error when the directory is damaged:
 // an offset outside the resource section, a tree deeper than type/name/language, data
 // outside the file, a directory or data entry reached twice or overlapping another (a
