@@ -18,7 +18,8 @@ set(ORV_TOOLS_HOST_SOURCES
   ${ORV_TOOLS_DIR}/host/process.cpp)
 set(ORV_TOOLS_PE_SOURCES
   ${ORV_TOOLS_DIR}/pe/pe_image.cpp
-  ${ORV_TOOLS_DIR}/pe/resource_tree.cpp
+  ${ORV_TOOLS_DIR}/pe/resource_reader.cpp
+  ${ORV_TOOLS_DIR}/pe/resource_writer.cpp
   ${ORV_TOOLS_DIR}/pe/version_info.cpp)
 set(ORV_TOOLS_SZDD_SOURCES
   ${ORV_TOOLS_DIR}/szdd/compress.cpp

@@ -1,5 +1,6 @@
-// The resource tree reader and writer on any bytes: what is read is written into the image
-// with a FILES resource added, and what is written must read back as the same resources.
+// The resource tree reader and writer on any bytes: what is read (of the image parsed whole;
+// of the image parsed leniently, only read) is written into the image with a FILES resource
+// added, and what is written must read back as the same resources.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -12,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PeImage pe;
   std::string error;
   std::vector<Resource> list;
+  // Leniently parsed, the image's tree and data are still read within the bytes given.
+  if (ParsePe(data, size, &pe, &error, PeParse::kLenient)) ReadResources(data, size, pe, &list, &error);
   if (!ParsePe(data, size, &pe, &error) || !ReadResources(data, size, pe, &list, &error)) return 0;
   Resource added;
   added.type = ResourceId::Name("FILES");

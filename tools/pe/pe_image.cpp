@@ -35,8 +35,9 @@ bool PowerOfTwo(uint32_t v) { return v && !(v & (v - 1)); }
 
 }  // namespace
 
-bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) {
+bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error, PeParse mode) {
   *pe = PeImage();
+  bool whole = mode == PeParse::kWhole;
   if (size < 64 || data[0] != 'M' || data[1] != 'Z') {
     *error = "not a PE file (no MZ header)";
     return false;
@@ -50,7 +51,7 @@ bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) 
   uint32_t sectionCount = GetU16(data + pe->coffOffset + 2);
   pe->optSize = GetU16(data + pe->coffOffset + 16);
   pe->optOffset = pe->coffOffset + 20;
-  if (!Fits(size, pe->optOffset, pe->optSize) || pe->optSize < 2) {
+  if (whole ? !Fits(size, pe->optOffset, pe->optSize) || pe->optSize < 2 : !Fits(size, pe->optOffset, 2)) {
     *error = "PE optional header cut short";
     return false;
   }
@@ -66,7 +67,7 @@ bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) 
     *error = "PE optional header of unknown kind";
     return false;
   }
-  if (pe->optSize < countAt + 4) {
+  if (whole ? pe->optSize < countAt + 4 : !Fits(size, pe->optOffset, countAt + 4)) {
     *error = "PE optional header cut short";
     return false;
   }
@@ -76,33 +77,38 @@ bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error) 
   pe->sizeOfHeaders = GetU32(opt + 60);
   pe->directoryCount = GetU32(opt + countAt);
   pe->directories = pe->optOffset + countAt + 4;
-  if (pe->directoryCount > (pe->optSize - countAt - 4) / 8) {
+  size_t held = pe->optSize < countAt + 4 ? 0 : (pe->optSize - countAt - 4) / 8;
+  if (whole && pe->directoryCount > held) {
     *error = "PE data directories cut short";
     return false;
   }
-  if (!PowerOfTwo(pe->fileAlignment) || !PowerOfTwo(pe->sectionAlignment)) {
+  if (whole && (!PowerOfTwo(pe->fileAlignment) || !PowerOfTwo(pe->sectionAlignment))) {
     *error = "PE alignments are not powers of two";
     return false;
   }
+  if (!whole) pe->directoryCount = (uint32_t)std::min<size_t>({pe->directoryCount, held, (size - pe->directories) / 8});
   if (pe->directoryCount > 2) {
     pe->resourceRva = GetU32(data + pe->DirectoryOffset(2));
     pe->resourceSize = GetU32(data + pe->DirectoryOffset(2) + 4);
   }
   pe->sectionTable = pe->optOffset + pe->optSize;
-  if (!Fits(size, pe->sectionTable, 40 * (size_t)sectionCount)) {
+  // A section header's name, sizes, address and raw offset take its first 24 bytes.
+  if (whole ? !Fits(size, pe->sectionTable, 40 * (size_t)sectionCount)
+            : sectionCount && !Fits(size, pe->sectionTable + 40 * ((size_t)sectionCount - 1), 24)) {
     *error = "PE section table cut short";
     return false;
   }
   for (uint32_t i = 0; i < sectionCount; i++) {
-    const uint8_t* s = data + pe->sectionTable + 40 * (size_t)i;
+    size_t at = pe->sectionTable + 40 * (size_t)i;
+    const uint8_t* s = data + at;
     PeSection sec;
     memcpy(sec.name, s, 8);
     sec.virtualSize = GetU32(s + 8);
     sec.va = GetU32(s + 12);
     sec.rawSize = GetU32(s + 16);
     sec.rawOffset = GetU32(s + 20);
-    sec.characteristics = GetU32(s + 36);
-    if (sec.rawSize && !Fits(size, sec.rawOffset, sec.rawSize)) {
+    sec.characteristics = Fits(size, at, 40) ? GetU32(s + 36) : 0;
+    if (whole && sec.rawSize && !Fits(size, sec.rawOffset, sec.rawSize)) {
       *error = std::string("PE section ") + sec.name + " lies beyond the end of the file (truncated?)";
       return false;
     }
@@ -164,6 +170,12 @@ bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* off
     }
   }
   return false;
+}
+
+const PeSection* PeSectionOf(const PeImage& pe, uint32_t rva) {
+  for (const PeSection& s : pe.sections)
+    if (rva >= s.va && rva - s.va < s.rawSize) return &s;
+  return nullptr;
 }
 
 void PeChecksumSum::Word(uint32_t word, uint64_t at) {

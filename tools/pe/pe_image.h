@@ -42,10 +42,24 @@ struct PeImage {
   size_t DirectoryOffset(unsigned index) const { return directories + 8 * (size_t)index; }
 };
 
+// How much of an image's headers ParsePe insists on.
+enum class PeParse {
+  // Every check below: for the tools that edit an image or report on its layout.
+  kWhole,
+  // Only what finding data through the data directories needs, so that a file with odd
+  // headers is still read (the packer's version lookup): the alignments are not looked at,
+  // the optional header and its data directories count as far as both it and the file hold
+  // them, a section header needs no more than its name, sizes, address and raw offset, and
+  // a section's raw data may run past the end of the file. Every read of the image through
+  // such a PeImage must therefore be bounded by the file, not by the section table.
+  kLenient,
+};
+
 // Parses the headers and section table. False with *error when the bytes are not a PE image
-// this tool can work on (no MZ or PE signature, headers or section table cut short, a section
-// whose raw data lie outside the file, alignments that are not powers of two).
-bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error);
+// this tool can work on (no MZ or PE signature, an optional header of unknown kind, headers
+// or section table cut short; when whole: a section whose raw data lie outside the file,
+// alignments that are not powers of two, more data directories than the optional header holds).
+bool ParsePe(const uint8_t* data, size_t size, PeImage* pe, std::string* error, PeParse mode = PeParse::kWhole);
 
 // Whether the platform's loader takes the image's layout, as the resource writer needs it:
 // the file alignment a power of two from 512 to 64 KB, the section alignment a power of two
@@ -57,6 +71,9 @@ bool PeLoadableLayout(const PeImage& pe, size_t fileSize, std::string* error);
 
 // The file offset of `length` bytes at rva, all within one section's raw data.
 bool PeRvaToOffset(const PeImage& pe, uint32_t rva, uint32_t length, size_t* offset);
+
+// The first section whose raw data hold rva (virtual size aside), or null.
+const PeSection* PeSectionOf(const PeImage& pe, uint32_t rva);
 
 // The image checksum as the platform computes it: the file summed as 16-bit little-endian
 // words with the carry folded back in (an odd last byte counts as a word of its own), the

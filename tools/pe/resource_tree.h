@@ -1,7 +1,7 @@
 #pragma once
 // A PE image's resources as a flat list (type, name, language, bytes), read from the image's
-// resource directory, changed, laid out as a complete new resource section and written back
-// (host only; pure logic over byte spans).
+// resource directory (resource_reader.cpp), changed, laid out as a complete new resource
+// section and written back (resource_writer.cpp); host only, pure logic over byte spans.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -47,6 +47,10 @@ struct ImagePiece {
   const Resource* resource = nullptr;
 };
 
+// The high bit of a directory entry's fields: its name is a string, or its target is a
+// directory of the next level (else a data entry), at the offset in the other bits.
+const uint32_t kResourceSubdirectory = 0x80000000u;
+
 const uint16_t kResourceIcon = 3;
 const uint16_t kResourceDialog = 5;
 const uint16_t kResourceGroupIcon = 14;
@@ -63,7 +67,8 @@ struct ResourceSpan {
   uint32_t length = 0;
 };
 
-// Where every resource of a parsed image lies, in directory order. An image without a
+// Where every resource of an image lies, in directory order (the image parsed whole, or
+// leniently: the tree and the data are bounded by the file all the same). An image without a
 // resource directory gives an empty list. False with *error when the directory is damaged:
 // an offset outside the resource section, a tree deeper than type/name/language, data
 // outside the file, a directory or data entry reached twice or overlapping another (a
@@ -71,6 +76,24 @@ struct ResourceSpan {
 // never grows beyond what the resource section's bytes hold.
 bool ReadResourceSpans(const uint8_t* data, size_t size, const PeImage& pe, std::vector<ResourceSpan>* out,
                        std::string* error);
+
+// One resource looked up by its path alone: the type by number; the name, then the
+// language, the first of those listed present, else the directory's first entry.
+struct ResourcePath {
+  uint16_t type = 0;
+  std::vector<uint16_t> names;
+  std::vector<uint16_t> languages;
+};
+
+// Finds the resource of that path leniently, for an image parsed with PeParse::kLenient (or
+// whole): nothing of the tree but the path is read, so damage elsewhere in it does not hide
+// the resource; only numbered entries are matched, each directory's entries in order, up to
+// the one chosen; the tree is bounded by the file rather than by its section, and the data
+// are placed through the first section whose raw data hold their address, virtual size
+// aside, and must lie within the file. False when a step of the path is missing, of the
+// wrong kind (a directory where data belong or the other way round) or outside the file.
+bool LocateResource(const uint8_t* data, size_t size, const PeImage& pe, const ResourcePath& path, size_t* offset,
+                    uint32_t* length);
 
 // The resource of that type and name (any language), or null.
 const ResourceSpan* FindResourceSpan(const std::vector<ResourceSpan>& list, const ResourceId& type,

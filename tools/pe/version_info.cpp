@@ -1,5 +1,8 @@
-// The packer's reader of a PE file's FileVersion (host only): lenient, so that a payload file
-// with odd headers still gets its version, and bounded by the span it is given.
+// The packer's reader of a PE file's FileVersion (host only): the image read leniently
+// (PeParse::kLenient, LocateResource), so that a payload file with odd headers still gets
+// its version, and bounded by the span it is given.
+#include "tools/pe/version_info.h"
+
 #include <stdint.h>
 #include <string.h>
 
@@ -7,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/pe/version_info.h"
+#include "tools/pe/pe_image.h"
+#include "tools/pe/resource_tree.h"
 
 namespace {
 
@@ -19,91 +23,7 @@ struct Bytes {
     *v = d[off] | d[off + 1] << 8;
     return true;
   }
-  bool U32(size_t off, uint32_t* v) const {
-    if (off > n || n - off < 4) return false;
-    *v = (uint32_t)d[off] | (uint32_t)d[off + 1] << 8 | (uint32_t)d[off + 2] << 16 | (uint32_t)d[off + 3] << 24;
-    return true;
-  }
 };
-
-struct Section {
-  uint32_t va, rawSize, rawOffset;
-};
-
-bool RvaToOffset(const std::vector<Section>& sections, uint32_t rva, size_t* off) {
-  for (const Section& s : sections) {
-    if (rva >= s.va && rva - s.va < s.rawSize) {
-      *off = (size_t)s.rawOffset + (rva - s.va);
-      return true;
-    }
-  }
-  return false;
-}
-
-// One directory of the resource tree: picks the entry with the wanted id, or when prefer
-// lists several, the first of them present, or failing all, the first entry.
-bool ResourceEntry(const Bytes& b, size_t rsrc, size_t dir, const std::vector<uint32_t>& prefer, bool anyIfNone,
-                   uint32_t* target) {
-  uint32_t named, ids;
-  if (!b.U16(dir + 12, &named) || !b.U16(dir + 14, &ids)) return false;
-  size_t first = dir + 16;
-  size_t count = named + ids;
-  for (uint32_t want : prefer) {
-    for (size_t i = named; i < count; i++) {
-      uint32_t id, off;
-      if (!b.U32(first + 8 * i, &id) || !b.U32(first + 8 * i + 4, &off)) return false;
-      if (id == want) {
-        *target = off;
-        return true;
-      }
-    }
-  }
-  if (!anyIfNone || count == 0) return false;
-  return b.U32(first + 4, target);
-}
-
-bool VersionResource(const Bytes& b, size_t* off, size_t* len) {
-  uint32_t lfanew, sig, sections, optSize, magic;
-  if (b.n < 64 || b.d[0] != 'M' || b.d[1] != 'Z') return false;
-  if (!b.U32(0x3C, &lfanew) || !b.U32(lfanew, &sig) || sig != 0x00004550) return false;
-  size_t coff = (size_t)lfanew + 4;
-  if (!b.U16(coff + 2, &sections) || !b.U16(coff + 16, &optSize)) return false;
-  size_t opt = coff + 20;
-  if (!b.U16(opt, &magic)) return false;
-  size_t dirs, countAt;
-  if (magic == 0x10B) {
-    countAt = opt + 92;
-    dirs = opt + 96;
-  } else if (magic == 0x20B) {
-    countAt = opt + 108;
-    dirs = opt + 112;
-  } else {
-    return false;
-  }
-  uint32_t dirCount, rsrcRva;
-  if (!b.U32(countAt, &dirCount) || dirCount < 3 || dirs + 24 > opt + optSize) return false;
-  if (!b.U32(dirs + 16, &rsrcRva) || rsrcRva == 0) return false;
-  std::vector<Section> table;
-  for (size_t i = 0; i < sections; i++) {
-    size_t s = opt + optSize + 40 * i;
-    Section sec;
-    if (!b.U32(s + 12, &sec.va) || !b.U32(s + 16, &sec.rawSize) || !b.U32(s + 20, &sec.rawOffset)) return false;
-    table.push_back(sec);
-  }
-  size_t rsrc;
-  if (!RvaToOffset(table, rsrcRva, &rsrc)) return false;
-  // Type RT_VERSION (16), then name 1 or the first, then the neutral, US or UK English
-  // language or the first.
-  uint32_t t;
-  if (!ResourceEntry(b, rsrc, rsrc, {16}, false, &t) || !(t & 0x80000000u)) return false;
-  if (!ResourceEntry(b, rsrc, rsrc + (t & 0x7FFFFFFFu), {1}, true, &t) || !(t & 0x80000000u)) return false;
-  if (!ResourceEntry(b, rsrc, rsrc + (t & 0x7FFFFFFFu), {0, 0x409, 0x809}, true, &t) || (t & 0x80000000u)) return false;
-  uint32_t dataRva, dataSize;
-  if (!b.U32(rsrc + t, &dataRva) || !b.U32(rsrc + t + 4, &dataSize)) return false;
-  if (!RvaToOffset(table, dataRva, off) || *off > b.n || b.n - *off < dataSize) return false;
-  *len = dataSize;
-  return true;
-}
 
 // A block of the version resource: length, value length, type, key, value, children.
 struct Block {
@@ -187,9 +107,17 @@ bool FindFileVersion(const Bytes& b, const Block& root, const char* table, std::
 }  // namespace
 
 bool PeFileVersionText(const uint8_t* data, size_t size, std::string* text) {
-  Bytes b = {data, size};
-  size_t off, len;
-  if (!VersionResource(b, &off, &len)) return false;
+  PeImage pe;
+  std::string error;
+  if (!ParsePe(data, size, &pe, &error, PeParse::kLenient)) return false;
+  // Name 1 or the first; the neutral, US or UK English language or the first.
+  ResourcePath path;
+  path.type = kResourceVersion;
+  path.names = {1};
+  path.languages = {0, 0x409, 0x809};
+  size_t off;
+  uint32_t len;
+  if (!LocateResource(data, size, pe, path, &off, &len)) return false;
   Bytes v = {data + off, len};
   Block root;
   if (!ReadBlock(v, 0, len, &root) || !KeyIs(root.key, "VS_VERSION_INFO")) return false;
