@@ -5,6 +5,7 @@
 
 #include "install/logic/messages.h"
 #include "install/logic/registration.h"
+#include "install/results.h"
 #include "tools/script_check/checker.h"
 
 namespace {
@@ -78,7 +79,8 @@ bool ScriptChecker::UninstallName() {
   }
   if (numbers < 4) {
     Error(0, "the uninstaller's version needs four numbers after the file name, found " + std::to_string(numbers) +
-                 " (the installer would not write the uninstaller: internal error 4)");
+                 " (the installer would not write the uninstaller: internal error " +
+                 std::to_string(kUninstallerNotDeployed) + ")");
   } else if (char* extra = split.Next()) {
     Warning(reader_.Column(extra), "fields after the fourth version number are ignored: " + Quote(extra));
   }

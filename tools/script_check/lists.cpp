@@ -6,6 +6,7 @@
 
 #include "install/logic/completion_option.h"
 #include "install/logic/driver_entry.h"
+#include "install/results.h"
 #include "tools/script_check/checker.h"
 
 namespace {
@@ -30,7 +31,7 @@ bool ScriptChecker::FolderItems() {
     char* title = SplitFirstComma(line);
     if (!title) {
       Error(1, "a folder item needs a comma between the file and the shortcut's title: " + Quote(line) +
-                   " (the installer would stop with internal error 25)");
+                   " (the installer would stop with internal error " + std::to_string(kFolderItemNoComma) + ")");
       continue;
     }
     if (!*line) {
@@ -71,7 +72,7 @@ bool ScriptChecker::RegistryItems() {
   }
   if (!IsListEnd(line) && !NearListEnd(line))
     Error(1, "the registry-item list must be empty: this line must be exactly '.' (the installer would stop with "
-             "internal error 30)");
+             "internal error " + std::to_string(kRegistryItemsNotEmpty) + ")");
   return true;
 }
 
