@@ -9,6 +9,17 @@ std::string FoldCase(const std::string& name) {
   return key;
 }
 
+bool IsDeviceName(const std::string& part) {
+  std::string base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
+  unsigned char digit = static_cast<unsigned char>(base[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 size_t EditDistance(const std::string& a, const std::string& b) {
   std::vector<size_t> row(b.size() + 1);
   for (size_t j = 0; j <= b.size(); j++) row[j] = j;

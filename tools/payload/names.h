@@ -33,6 +33,12 @@ class PayloadNames {
   std::string longest_;
 };
 
+// Whether Windows takes one part of a path (no backslash in it) for a device rather than a
+// file: CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9 (also with the code page 1252
+// superscripts 1, 2 and 3), in any letter case, alone or before a '.' and whatever follows
+// it, and with blanks after it ("CON .txt" is the console too).
+bool IsDeviceName(const std::string& part);
+
 // The key by which Windows' file systems compare names: ASCII letters in lower case.
 std::string FoldCase(const std::string& name);
 

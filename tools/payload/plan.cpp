@@ -16,6 +16,7 @@
 #include "common/format/version.h"
 #include "tools/host/files.h"
 #include "tools/payload/file_time.h"
+#include "tools/payload/names.h"
 #include "tools/payload/walk.h"
 
 namespace fs = std::filesystem;
@@ -30,18 +31,6 @@ std::string Upper(const std::string& s) {
     if (c >= 'a' && c <= 'z') c = (char)(c - 32);
   }
   return u;
-}
-
-bool ReservedDeviceName(const std::string& part) {
-  std::string base = Upper(part.substr(0, part.find('.')));
-  static const char* names[] = {"CON", "PRN", "AUX", "NUL"};
-  for (const char* n : names) {
-    if (base == n) return true;
-  }
-  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-      base[3] <= '9')
-    return true;
-  return false;
 }
 
 std::string Hex8(uint32_t v) {
@@ -87,7 +76,7 @@ std::string CheckPackName(const std::string& name) {
     if (part == "." || part == "..") return "leaves the payload directory or names a directory as '" + part + "'";
     if (part.back() == '.' || part.back() == ' ')
       return "has a part ending with '.' or a blank, which Windows drops from names";
-    if (ReservedDeviceName(part)) return "has a part that Windows reserves for a device ('" + part + "')";
+    if (IsDeviceName(part)) return "has a part that Windows reserves for a device ('" + part + "')";
     if (end == std::string::npos) break;
     start = end + 1;
   }

@@ -47,9 +47,7 @@ std::string Quote(const std::string& value);
 // The first character of text that a file or folder name may not hold (control
 // characters and \ / : * ? " < > |), or null. allowSeparators lets '\' and '/' pass.
 const char* FindBadNameChar(const char* text, bool allowSeparators);
-// Whether a file or folder name is one that Windows keeps for a device (CON, PRN, AUX, NUL,
-// COM1 to COM9, LPT1 to LPT9), with or without an extension.
-bool IsDeviceName(const std::string& name);
+// Whether a name is one that Windows keeps for a device: IsDeviceName (tools/payload/names.h).
 // How a character is shown in a message: 'x', or "a TAB", "a control character".
 std::string ShowChar(char c);
 // ASCII letters in upper case, the rest as it is.

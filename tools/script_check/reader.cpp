@@ -49,14 +49,6 @@ const char* FindBadNameChar(const char* text, bool allowSeparators) {
   return nullptr;
 }
 
-bool IsDeviceName(const std::string& name) {
-  std::string base = UpperAscii(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-         base[3] <= '9';
-}
-
 std::string ShowChar(char c) {
   if (c == '\t') return "a TAB";
   if (static_cast<unsigned char>(c) < 32) return "a control character";

@@ -59,6 +59,8 @@ TEST(PackNames, Refusals) {
       {"CON", false},
       {"docs\\nul.txt", false},
       {"com1.log", false},
+      {"CON .txt", false},
+      {"docs\\Aux  .html", false},
       {"console.txt", true},
       {"lpt0", true},
   };
