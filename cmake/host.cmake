@@ -123,8 +123,10 @@ add_custom_command(OUTPUT ${ORV_TRY_COPIES}
   DEPENDS ${ORV_TRY_SOURCES} ${ORV_HARNESS_SOURCES} COMMENT "orv try's scripts into ${ORV_WIN_DIR}/try")
 add_custom_target(orv_try_scripts ALL DEPENDS ${ORV_TRY_COPIES})
 
-# The documentation's checks against the code and orv (label "unit").
+# The documentation's checks against the code and orv, and the folders' include directions
+# (label "unit").
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
+include(${CMAKE_SOURCE_DIR}/tests/layout/layout.cmake)
 
 # The fuzz harnesses with clang and their short sampled run (label "fuzz").
 include(${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz.cmake)
