@@ -4,6 +4,7 @@
 Every "..." include of a .cpp, .h or .c file under common/, install/, uninstall/ and tools/
 is resolved (beside the including file first, then from the source root, then from
 resources/) and must land in the including folder itself or in one the table below allows.
+The pure folders include no header of file or process I/O.
 <windows.h> and the other platform headers are allowed only in the platform folders, and
 a `_WIN32` test only in tools/host/, the one place of the publisher's tools that knows the
 platform. A header that resolves nowhere is reported too, so that a moved file is not
@@ -11,8 +12,8 @@ passed over.
 
 Usage: check_layout.py SOURCE_DIR              exit 0 when every include keeps its direction
        check_layout.py --self-test SOURCE_DIR  shows that an include pointing up, a platform
-                                               header in pure logic and a _WIN32 test in a
-                                               verb are each seen.
+                                               header or file I/O in pure logic and a _WIN32
+                                               test in a verb are each seen.
 """
 import os
 import re
@@ -39,6 +40,10 @@ ALLOWED = {
 PLATFORM = {"common/win", "install", "install/steps", "uninstall", "tools/host"}
 PLATFORM_HEADERS = re.compile(r"^\s*#\s*include\s*<(windows|winnt|winbase|winuser|shlobj|objbase|io|direct)\.h>",
                               re.M | re.I)
+# The pure folders: logic over spans and buffers, which reads and writes no file itself.
+PURE = {"common/format", "common", "install/logic", "uninstall/logic", "tools/pe", "tools/szdd"}
+HOST_IO = re.compile(r"^\s*#\s*include\s*<(stdio\.h|cstdio|fstream|iostream|filesystem|unistd\.h|fcntl\.h|"
+                     r"sys/[a-z_]+\.h|dirent\.h)>", re.M)
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 WIN32_TEST = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b_WIN32\b", re.M)
 TOPS = ("common", "install", "uninstall", "tools")
@@ -106,6 +111,10 @@ def problems(root, texts=None):
         if own not in PLATFORM:
             for m in PLATFORM_HEADERS.finditer(text):
                 found.append("%s:%d: error: a platform header in %s, which is pure" % (rel, line(m.start()), own))
+        if own in PURE:
+            for m in HOST_IO.finditer(text):
+                found.append("%s:%d: error: <%s> in %s, which reads and writes no file" %
+                             (rel, line(m.start()), m.group(1), own))
         if own.startswith("tools/") and own != "tools/host":
             for m in WIN32_TEST.finditer(text):
                 found.append("%s:%d: error: a _WIN32 test outside tools/host" % (rel, line(m.start())))
@@ -121,6 +130,8 @@ def self_test(root):
         ("tools/orv/probe.cpp", "#ifdef _WIN32\n#endif\n", "a _WIN32 test outside tools/host"),
         ("install/steps/probe.cpp", '#include "tools/orv/verbs.h"\n', "install/steps includes"),
         ("tools/szdd/probe.cpp", '#include "no/such/header.h"\n', "is found nowhere"),
+        ("tools/pe/probe.cpp", "#include <stdio.h>\n", "<stdio.h> in tools/pe"),
+        ("install/logic/probe.cpp", "#include <sys/stat.h>\n", "<sys/stat.h> in install/logic"),
     ]
     ok = True
     if problems(root):
