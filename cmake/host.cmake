@@ -34,14 +34,14 @@ endif()
 
 # The publisher's tools (tools/tools.cmake): a library per folder of tools/, and orv.
 include(${CMAKE_SOURCE_DIR}/tools/tools.cmake)
-orv_tool_libraries(orv_tools orv_logic "${PROJECT_VERSION}" ${ORV_WARNINGS} -O2)
+orv_tool_libraries(orv_tools orv_format orv_logic "${PROJECT_VERSION}" ${ORV_WARNINGS} -O2)
 add_executable(orv ${ORV_TOOLS_MAIN})
 target_link_libraries(orv PRIVATE orv_tools_orv)
 target_compile_options(orv PRIVATE ${ORV_WARNINGS} -O2)
 set(ORV_TOOL_TARGETS orv)
 # The unit tests' copy, with the sanitizers.
 if(ORV_SANITIZE)
-  orv_tool_libraries(orv_tools_san orv_logic_san "${PROJECT_VERSION}" ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
+  orv_tool_libraries(orv_tools_san orv_format_san orv_logic_san "${PROJECT_VERSION}" ${ORV_WARNINGS} ${ORV_SAN_FLAGS})
   set(ORV_TEST_TOOLS orv_tools_san_orv)
 else()
   set(ORV_TEST_TOOLS orv_tools_orv)

@@ -55,19 +55,23 @@ set(ORV_TOOLS_ORV_SOURCES
   ${ORV_TOOLS_DIR}/orv/version.cpp)
 set(ORV_TOOLS_MAIN ${ORV_TOOLS_DIR}/orv/main.cpp)
 
-# orv_tool_libraries(PREFIX LOGIC KIT_VERSION [compile options...]) makes PREFIX_host,
+# orv_tool_libraries(PREFIX FORMAT LOGIC KIT_VERSION [compile options...]) makes PREFIX_host,
 # PREFIX_pe, PREFIX_szdd, PREFIX_payload, PREFIX_script_check and PREFIX_orv, over the
-# pure-logic library LOGIC; KIT_VERSION is what orv --version says.
-function(orv_tool_libraries prefix logic version)
+# formats' library FORMAT (common/format/) and the pure-logic library LOGIC, which holds
+# FORMAT and the installer's rules; KIT_VERSION is what orv --version says. Each library
+# links only what its folder may include, so that a call pointing the wrong way does not link.
+function(orv_tool_libraries prefix format logic version)
   foreach(part host pe szdd payload script_check orv)
     string(TOUPPER ${part} upper)
     add_library(${prefix}_${part} STATIC ${ORV_TOOLS_${upper}_SOURCES})
     target_compile_options(${prefix}_${part} PRIVATE ${ARGN})
   endforeach()
-  target_link_libraries(${prefix}_host PUBLIC ${logic})
-  target_link_libraries(${prefix}_pe PUBLIC ${logic})
-  target_link_libraries(${prefix}_szdd PUBLIC ${logic})
-  target_link_libraries(${prefix}_payload PUBLIC ${prefix}_pe ${prefix}_szdd ${prefix}_host ${logic})
+  # host uses nothing of FORMAT; it links it for the source root's include path and the
+  # build's compile options, which FORMAT carries.
+  target_link_libraries(${prefix}_host PUBLIC ${format})
+  target_link_libraries(${prefix}_pe PUBLIC ${format})
+  target_link_libraries(${prefix}_szdd PUBLIC ${format})
+  target_link_libraries(${prefix}_payload PUBLIC ${prefix}_pe ${prefix}_szdd ${prefix}_host ${format})
   target_link_libraries(${prefix}_script_check PUBLIC ${prefix}_payload ${logic})
   target_link_libraries(${prefix}_orv PUBLIC ${prefix}_payload ${prefix}_script_check ${prefix}_pe ${prefix}_szdd
                         ${prefix}_host ${logic})
