@@ -1,6 +1,20 @@
 # The sources of the two shipped programs, each in the order of its one translation unit
 # (cmake/single_unit.cmake). Listed rather than globbed: a new file joins a shipped program
 # only when it is named here.
+
+# What both programs carry, last in each unit: the shared formats and rules, the platform
+# wrappers and the C functions.
+set(ORV_SHARED_PROGRAM_SOURCES
+  ${CMAKE_SOURCE_DIR}/common/format/crc32.cpp
+  ${CMAKE_SOURCE_DIR}/common/file_security.cpp
+  ${CMAKE_SOURCE_DIR}/common/format/uninstall_script.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/dll_guard.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/fault.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/runtime.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/security.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/service.cpp
+  ${CMAKE_SOURCE_DIR}/common/win/version_dll.cpp)
+
 set(ORV_INSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/install/background.cpp
   ${CMAKE_SOURCE_DIR}/install/steps/checks.cpp
@@ -37,15 +51,7 @@ set(ORV_INSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/common/format/szdd.cpp
   ${CMAKE_SOURCE_DIR}/common/format/szdd_stream.cpp
   ${CMAKE_SOURCE_DIR}/common/format/version.cpp
-  ${CMAKE_SOURCE_DIR}/common/format/crc32.cpp
-  ${CMAKE_SOURCE_DIR}/common/file_security.cpp
-  ${CMAKE_SOURCE_DIR}/common/format/uninstall_script.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/dll_guard.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/fault.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/runtime.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/security.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/service.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/version_dll.cpp)
+  ${ORV_SHARED_PROGRAM_SOURCES})
 
 set(ORV_UNINSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/uninstall/main.cpp
@@ -55,12 +61,4 @@ set(ORV_UNINSTALL_SOURCES
   ${CMAKE_SOURCE_DIR}/uninstall/logic/line_rules.cpp
   ${CMAKE_SOURCE_DIR}/uninstall/logic/registry_roots.cpp
   ${CMAKE_SOURCE_DIR}/uninstall/logic/uninstall_texts.cpp
-  ${CMAKE_SOURCE_DIR}/common/format/crc32.cpp
-  ${CMAKE_SOURCE_DIR}/common/file_security.cpp
-  ${CMAKE_SOURCE_DIR}/common/format/uninstall_script.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/dll_guard.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/fault.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/runtime.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/security.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/service.cpp
-  ${CMAKE_SOURCE_DIR}/common/win/version_dll.cpp)
+  ${ORV_SHARED_PROGRAM_SOURCES})

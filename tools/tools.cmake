@@ -11,48 +11,22 @@
 # orv_tool_libraries() with its own prefix, pure-logic library and compile options.
 set(ORV_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-set(ORV_TOOLS_HOST_SOURCES
-  ${ORV_TOOLS_DIR}/host/files.cpp
-  ${ORV_TOOLS_DIR}/host/kit.cpp
-  ${ORV_TOOLS_DIR}/host/mapped_file.cpp
-  ${ORV_TOOLS_DIR}/host/process.cpp)
-set(ORV_TOOLS_PE_SOURCES
-  ${ORV_TOOLS_DIR}/pe/pe_image.cpp
-  ${ORV_TOOLS_DIR}/pe/resource_reader.cpp
-  ${ORV_TOOLS_DIR}/pe/resource_writer.cpp
-  ${ORV_TOOLS_DIR}/pe/version_info.cpp)
-set(ORV_TOOLS_SZDD_SOURCES
-  ${ORV_TOOLS_DIR}/szdd/compress.cpp
-  ${ORV_TOOLS_DIR}/szdd/compress_stream.cpp
-  ${ORV_TOOLS_DIR}/szdd/count.cpp)
-set(ORV_TOOLS_PAYLOAD_SOURCES
-  ${ORV_TOOLS_DIR}/payload/data.cpp
-  ${ORV_TOOLS_DIR}/payload/file_time.cpp
-  ${ORV_TOOLS_DIR}/payload/limits.cpp
-  ${ORV_TOOLS_DIR}/payload/names.cpp
-  ${ORV_TOOLS_DIR}/payload/plan.cpp
-  ${ORV_TOOLS_DIR}/payload/walk.cpp)
-set(ORV_TOOLS_SCRIPT_CHECK_SOURCES
-  ${ORV_TOOLS_DIR}/script_check/diagnostics.cpp
-  ${ORV_TOOLS_DIR}/script_check/header.cpp
-  ${ORV_TOOLS_DIR}/script_check/items.cpp
-  ${ORV_TOOLS_DIR}/script_check/lists.cpp
-  ${ORV_TOOLS_DIR}/script_check/reader.cpp
-  ${ORV_TOOLS_DIR}/script_check/script_check.cpp
-  ${ORV_TOOLS_DIR}/script_check/text_1252.cpp)
+# orv_tool_sources(FOLDER NAME...): ORV_TOOLS_<FOLDER>_SOURCES, the files
+# tools/FOLDER/NAME.cpp, in the order given.
+macro(orv_tool_sources folder)
+  string(TOUPPER ${folder} _upper)
+  set(ORV_TOOLS_${_upper}_SOURCES ${ARGN})
+  list(TRANSFORM ORV_TOOLS_${_upper}_SOURCES REPLACE "(.+)" "${ORV_TOOLS_DIR}/${folder}/\\1.cpp")
+endmacro()
+
+orv_tool_sources(host files kit mapped_file process)
+orv_tool_sources(pe pe_image resource_reader resource_writer version_info)
+orv_tool_sources(szdd compress compress_stream count)
+orv_tool_sources(payload data file_time limits names plan walk)
+orv_tool_sources(script_check diagnostics header items lists reader script_check text_1252)
 # The verbs of orv but its main(): the tests and the fuzz harnesses call them too.
-set(ORV_TOOLS_ORV_SOURCES
-  ${ORV_TOOLS_DIR}/orv/build.cpp
-  ${ORV_TOOLS_DIR}/orv/check.cpp
-  ${ORV_TOOLS_DIR}/orv/image_stream.cpp
-  ${ORV_TOOLS_DIR}/orv/inspect.cpp
-  ${ORV_TOOLS_DIR}/orv/options.cpp
-  ${ORV_TOOLS_DIR}/orv/pack.cpp
-  ${ORV_TOOLS_DIR}/orv/product.cpp
-  ${ORV_TOOLS_DIR}/orv/resources.cpp
-  ${ORV_TOOLS_DIR}/orv/sign.cpp
-  ${ORV_TOOLS_DIR}/orv/try.cpp
-  ${ORV_TOOLS_DIR}/orv/version.cpp)
+orv_tool_sources(orv build check image_stream inspect options pack product resources sign try
+                 version)
 set(ORV_TOOLS_MAIN ${ORV_TOOLS_DIR}/orv/main.cpp)
 
 # orv_tool_libraries(PREFIX FORMAT LOGIC KIT_VERSION [compile options...]) makes PREFIX_host,

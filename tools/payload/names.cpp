@@ -9,11 +9,16 @@ std::string FoldCase(const std::string& name) {
   return key;
 }
 
-bool IsDeviceName(const std::string& part) {
-  std::string base = part.substr(0, part.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base)
+std::string UpperAscii(const std::string& name) {
+  std::string upper = name;
+  for (char& c : upper)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+bool IsDeviceName(const std::string& part) {
+  std::string base = UpperAscii(part.substr(0, part.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
   if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
   unsigned char digit = static_cast<unsigned char>(base[3]);

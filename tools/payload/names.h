@@ -39,6 +39,9 @@ class PayloadNames {
 // it, and with blanks after it ("CON .txt" is the console too).
 bool IsDeviceName(const std::string& part);
 
+// name with its ASCII letters in upper case (other bytes as they are).
+std::string UpperAscii(const std::string& name);
+
 // The key by which Windows' file systems compare names: ASCII letters in lower case.
 std::string FoldCase(const std::string& name);
 

@@ -23,16 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// --- Names -----------------------------------------------------------------------------------
-
-std::string Upper(const std::string& s) {
-  std::string u = s;
-  for (char& c : u) {
-    if (c >= 'a' && c <= 'z') c = (char)(c - 32);
-  }
-  return u;
-}
-
 std::string Hex8(uint32_t v) {
   char b[9];
   snprintf(b, sizeof b, "%08X", v);
@@ -189,7 +179,7 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   // also a directory of another, would land on the same place.
   std::map<std::string, std::string> seen;
   for (const std::string& n : names) {
-    std::string u = Upper(n);
+    std::string u = UpperAscii(n);
     if (seen.count(u)) {
       *error = n + ": the same name as " + seen[u] + " on Windows, where names ignore case";
       return false;
@@ -198,7 +188,7 @@ bool PlanPack(const std::string& dirName, const std::vector<std::string>& order,
   }
   for (const std::string& n : names) {
     for (size_t s = n.find('\\'); s != std::string::npos; s = n.find('\\', s + 1)) {
-      std::string u = Upper(n.substr(0, s));
+      std::string u = UpperAscii(n.substr(0, s));
       if (seen.count(u)) {
         *error = n + ": its directory " + n.substr(0, s) + " is also the file " + seen[u];
         return false;

@@ -47,11 +47,10 @@ std::string Quote(const std::string& value);
 // The first character of text that a file or folder name may not hold (control
 // characters and \ / : * ? " < > |), or null. allowSeparators lets '\' and '/' pass.
 const char* FindBadNameChar(const char* text, bool allowSeparators);
-// Whether a name is one that Windows keeps for a device: IsDeviceName (tools/payload/names.h).
+// Whether a name is one that Windows keeps for a device, and letters in upper case: IsDeviceName
+// and UpperAscii (tools/payload/names.h).
 // How a character is shown in a message: 'x', or "a TAB", "a control character".
 std::string ShowChar(char c);
-// ASCII letters in upper case, the rest as it is.
-std::string UpperAscii(const std::string& s);
 
 class ScriptChecker {
  public:

@@ -10,13 +10,6 @@ const char kUsualProgramFilesDir[] = "C:\\Program Files\\";
 const char kUsualWindowsDir[] = "C:\\WINDOWS";
 const char kUsualProgramsDir[] = "C:\\Users\\Administrator\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\";
 
-std::string UpperAscii(const std::string& s) {
-  std::string u = s;
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return u;
-}
-
 ScriptReader::ScriptReader(const std::string& text) : buffer_(text.begin(), text.end()) {
   buffer_.push_back(0);
   cursor_.Reset(buffer_.data(), static_cast<unsigned>(text.size()));
